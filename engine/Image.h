@@ -1,0 +1,47 @@
+// The firmware image carried inside the program: its kind code at 0x100, its version text,
+// and which of its bytes each programming protocol sends.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace norvane {
+
+using ImageSpan = std::span<const uint8_t>;
+
+enum ImageKind : int {
+    IMAGE_INVALID = 0,
+    IMAGE_OS = 1,  // block-CRC protocol
+    IMAGE_GM = 2,  // checksum protocol
+    IMAGE_TV = 3,  // checksum protocol
+};
+
+constexpr uint32_t kKindCodeOffset = 0x100;
+constexpr uint32_t kOsVersionOffset = 0x100;
+constexpr uint32_t kChecksumVersionOffset = 0x10100;
+
+// The two fixed regions of a GM/TV image: first byte and highest offset examined.
+constexpr uint32_t kRegionStart[2] = {0x2000, 0x10000};
+constexpr uint32_t kRegionLastExamined[2] = {0x9EFD, 0xBEFD};
+// A GM/TV image must reach the end of region 1 after rounding.
+constexpr uint32_t kChecksumImageMinimum = 0x10000 + 0xBF00;
+
+// The embedded "PROGRAM" resource (id 130); empty when the program carries none.
+ImageSpan LoadImage();
+
+// OS, then GM, then TV, compared byte for byte; IMAGE_INVALID for anything else and for an
+// image too short to hold the kind code.
+ImageKind ImageKindOf(ImageSpan image);
+
+// The NUL-terminated version text of an image of `kind`, or nullptr when the text does not
+// end inside the image.
+const char* VersionTextOf(ImageSpan image, ImageKind kind);
+
+// One more than the offset of the last 0xFF byte of the whole image; 0 when there is none.
+uint32_t OsImageLength(ImageSpan image);
+
+// The kind of an image the engine can program: IMAGE_INVALID also when the version text has
+// no terminating NUL inside the image, or a GM/TV image is too short for its two regions.
+ImageKind UsableImageKind(ImageSpan image);
+
+}  // namespace norvane

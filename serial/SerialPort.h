@@ -1,0 +1,42 @@
+// What the engine needs of a serial port. CCommPort implements it on the real device;
+// tests and the in-process device simulator provide their own ports.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace norvane {
+
+// Modes of Open: how reads behave and whether a receiver thread can be started.
+constexpr int MODE_DIRECT = 0;    // reads complete when their whole count has arrived
+constexpr int MODE_RECEIVER = 1;  // a receiver thread fills a ring; reads return at once
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Opens `portName` ("COM1".."COM8") at `baudRate` with `frame` such as "8N1".
+    virtual bool Open(const char* portName, uint32_t baudRate, const char* frame, int mode) = 0;
+    // Stops the receiver and any transfer thread, then releases the device.
+    virtual bool Close() = 0;
+    // Writes `length` bytes. With `wait` the call returns when the bytes are out or the time
+    // limit for `length` bytes at the opening speed has passed; without, the bytes are copied
+    // and written out in the background (refused while an earlier such write still runs).
+    virtual bool Write(const void* data, uint32_t length, bool wait) = 0;
+    // Starts the receiver: zero-fills `ring`, then stores every received byte into it, wrapping
+    // at `ringSize`, publishing `writeIndex` (release) after the bytes are in place.
+    virtual bool StartReceiver(uint8_t* ring, uint32_t ringSize,
+                               std::atomic<uint32_t>* writeIndex) = 0;
+    virtual bool StopReceiver() = 0;
+    // Changes the speed of the open line; the speed given to Open, from which the time limits
+    // of waiting writes follow, stays as it was.
+    virtual bool SetLineSpeed(uint32_t baudRate) = 0;
+    // True while a write made without waiting is still being written out.
+    virtual bool TransferInProgress() = 0;
+};
+
+using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
+
+}  // namespace norvane

@@ -1,0 +1,45 @@
+// Every text the program shows comes from a table of strings per language, carried as the
+// "STRINGS" resource. The texts are not copied: entries point into the resource bytes, which
+// must outlive the table (an embedded resource lives as long as the process).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace norvane {
+
+class CMultiStrings {
+public:
+    // Builds the tables from the resource. False when the resource is malformed: a header or
+    // block running past its end, a language with fewer strings than announced, or a last
+    // string without its NUL. Languages loaded before a failure stay usable.
+    bool Load(std::span<const uint8_t> resource);
+
+    // Entry `id` of `language`; "" for an entry or language the table does not have.
+    const char* Text(int id, uint32_t language = 0) const;
+    const char* LanguageName(uint32_t language) const;
+
+    uint32_t stringCount = 0;
+    uint32_t languageCount = 0;
+
+private:
+    std::vector<std::vector<const char*>> strings_;
+    std::vector<const char*> languageNames_;
+};
+
+// The program's one table, filled at start-up from the embedded resource.
+CMultiStrings& TheStrings();
+
+// The embedded "STRINGS" resource (id 131); empty when the program carries none.
+std::span<const uint8_t> StringTableResource();
+
+// Fills in a table text's single printf-style conversion (%d, %x with flags and width, or %s)
+// without handing the text to printf, so a malformed table can never read stray arguments.
+// Anything else is copied as it stands ("%%" gives "%").
+std::string FormatText(std::string_view format, long long value);
+std::string FormatText(std::string_view format, std::string_view value);
+
+}  // namespace norvane
