@@ -6,7 +6,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string_view>
 
 #include "engine/EngineContract.h"
 #include "engine/ReplyScanner.h"
@@ -36,8 +38,12 @@ struct ActiveSlot {
 
 constexpr int kPortCount = 8;
 
+// The outcome of a record that a wait does not wait for: the device's code for "ERROR",
+// RC_INVALID_REPLY with the record's kind for anything else.
+FlashResult OtherRecordOutcome(ReplyKind kind, const char* record);
+
 class DeviceProgrammer : public EngineContract {
-public:
+  public:
     // `createPort` makes the port objects, `clock` times every wait, `strings` gives the texts.
     DeviceProgrammer(PortFactory createPort, Clock& clock, const CMultiStrings& strings);
     ~DeviceProgrammer() override;  // closes slots 1 to 8 in order, without pauses
@@ -63,7 +69,30 @@ public:
     ActiveSlot activeSlot;
     std::array<PortSlot, kPortCount + 1> slots;  // slot n serves COMn; index 0 unused
 
-private:
+  private:
+    // A record handed to a wait: its kind (REPLY_NONE when none completed) and its text.
+    using RecordHandler = std::function<void(ReplyKind, const char*)>;
+    using TickHandler = std::function<void()>;
+
+    void PostText(uint32_t target, std::string_view text);
+    void PostProgress(uint32_t kind, int32_t value);
+    // Sleeps 1 ms at least once, then until the tick count reaches `deadline`.
+    void WaitForDeadline(uint32_t deadline);
+    // One completed record from the active slot's ring, if any.
+    ReplyKind ScanActive(const char** record);
+    // Discards every byte received and not yet read on the active slot.
+    void DropPendingInput();
+    // Ticks of a wait on the active slot, on a fixed grid of deadlines from `firstDeadline`: scan,
+    // act on the record, wait for the tick's deadline, then the phase's counter, end and limit
+    // steps, then the abort flag; while `state` still holds `phase`.
+    void RunWait(FlashResult& state, ResultCode phase, uint32_t firstDeadline, uint32_t period,
+                 const std::atomic<int>* abortFlag, const RecordHandler& onRecord,
+                 const TickHandler& afterWait);
+    // Waits until the stream written without waiting has left the port; false when it is
+    // still in transit after a generous limit (the link is then stalled).
+    bool AwaitStreamWrittenOut();
+    void Detect(int n, const char* record, FlashResult& result);
+
     PortFactory createPort_;
     Clock& clock_;
     const CMultiStrings& strings_;

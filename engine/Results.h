@@ -35,8 +35,12 @@ constexpr uint16_t DETAIL_CRC_MISMATCH = 0xFFFE;
 constexpr FlashResult MakeResult(ResultCode code, uint16_t detail = 0) {
     return (FlashResult{detail} << 16) | code;
 }
-constexpr ResultCode CodeOf(FlashResult result) { return static_cast<ResultCode>(result & 0xFFFF); }
-constexpr uint16_t DetailOf(FlashResult result) { return static_cast<uint16_t>(result >> 16); }
+constexpr ResultCode CodeOf(FlashResult result) {
+    return static_cast<ResultCode>(result & 0xFFFF);
+}
+constexpr uint16_t DetailOf(FlashResult result) {
+    return static_cast<uint16_t>(result >> 16);
+}
 
 // The string table entry that tells the user about a final result; none for internal codes.
 std::optional<int> MessageIdOf(FlashResult result);
