@@ -1,0 +1,199 @@
+// The device search in virtual time: one port per 100 ms tick, 300 ticks at most.
+#include <gtest/gtest.h>
+
+#include "tests/support/EngineFixture.h"
+
+namespace norvane {
+namespace {
+
+using test::EngineFixture;
+
+class DeviceSearchTest : public EngineFixture {
+  protected:
+    void AllPresent() {
+        for (int n = 1; n <= kPortCount; ++n) {
+            bus.Present(n);
+        }
+    }
+    std::vector<int32_t> Positions() const { return window.Progress(ProgressSetPosition); }
+};
+
+TEST_F(DeviceSearchTest, NoPortAtAllRunsThreeHundredTicksThenPausesEightTimes) {
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_NO_DEVICE));
+    EXPECT_EQ(clock.NowMillis(), 300 * 100 + 8 * 100);
+
+    const auto messages = window.Messages();
+    ASSERT_EQ(messages.size(), 3u + 300u);
+    EXPECT_EQ(messages[0].message.text, "Searching device...");
+    EXPECT_EQ(window.Progress(ProgressSetRange), (std::vector<int32_t>{300}));
+    for (int k = 1; k <= 300; ++k) {
+        EXPECT_EQ(messages[2 + k].message.lParam, k);
+        EXPECT_EQ(messages[2 + k].tick, uint32_t(100 * k));  // a fixed 100 ms grid
+    }
+}
+
+TEST_F(DeviceSearchTest, TvDeviceOnCom3IsFoundInTheThirdTick) {
+    AllPresent();
+    bus.DeliverAt(3, 10, Greeting("TV", "A1234567"));
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
+    EXPECT_EQ(clock.NowMillis(), 300u);  // returns at the end of the detection tick
+    EXPECT_EQ(Positions(), (std::vector<int32_t>{0, 1, 2, 3}));
+
+    EXPECT_EQ(window.Texts(TextStatus),
+              (std::vector<std::string>{"Searching device...", "Device detected on COM3"}));
+    EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"A1234567\n"}));
+    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Tarvik"}));
+    EXPECT_EQ(window.Progress(ProgressSetRange), (std::vector<int32_t>{300, 0}));
+    // Serial text before the device name, both after the status text.
+    const auto messages = window.Messages();
+    EXPECT_EQ(messages[messages.size() - 3].message.wParam, uint32_t{TextSerial});
+    EXPECT_EQ(messages[messages.size() - 2].message.wParam, uint32_t{TextDevice});
+
+    EXPECT_EQ(bus.OpenCount(), 1);
+    ASSERT_NE(bus.Port(3), nullptr);
+    EXPECT_EQ(programmer->activeSlot.port, bus.Port(3));
+    EXPECT_EQ(programmer->activeSlot.ring, programmer->slots[3].ring.get());
+    EXPECT_EQ(programmer->activeSlot.readIndex, &programmer->slots[3].readIndex);
+    EXPECT_EQ(programmer->activeSlot.writeIndex, &programmer->slots[3].writeIndex);
+    EXPECT_EQ(bus.Port(3)->openSpeed, 9600u);
+    EXPECT_EQ(bus.Port(3)->frame, "8N1");
+}
+
+TEST_F(DeviceSearchTest, OsDeviceSetsTheStarFlagFromPositionSeven) {
+    AllPresent();
+    bus.DeliverAt(1, 0, Greeting("OS", "*xSN0042"));
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_OS));
+    EXPECT_EQ(programmer->starFlag, 1);
+    EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"SN0042\n"}));
+    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Osk3"}));
+}
+
+TEST_F(DeviceSearchTest, OsDeviceWithoutStarAndLowerCaseKindCode) {
+    AllPresent();
+    programmer->starFlag = 1;
+    bus.DeliverAt(2, 0, "readyos-xsn0042\n");
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_OS));
+    EXPECT_EQ(programmer->starFlag, 0);
+    EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"SN0042\n"}));
+}
+
+TEST_F(DeviceSearchTest, GmDeviceShowsItsSerialFromPositionSeven) {
+    AllPresent();
+    bus.DeliverAt(4, 0, Greeting("GM", "987654321"));
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_GM));
+    EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"98765432\n"}));
+    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Gremmet"}));
+}
+
+TEST_F(DeviceSearchTest, UnknownKindShowsUnknownDeviceAndKeepsItsSlot) {
+    AllPresent();
+    bus.DeliverAt(6, 0, Greeting("QQ", "123456789"));
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_DEVICE_UNKNOWN));
+    EXPECT_TRUE(window.Texts(TextSerial).empty());
+    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Unknown device"}));
+    EXPECT_EQ(bus.OpenCount(), 1);
+    EXPECT_NE(bus.Port(6), nullptr);
+}
+
+TEST_F(DeviceSearchTest, OtherRecordEndsTheSearchWithItsKindAndAllSlotsOpen) {
+    AllPresent();
+    bus.DeliverAt(2, 0, Record("PROGRAMMED"));
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_INVALID_REPLY, 4));
+    EXPECT_EQ(bus.OpenCount(), 8);
+    EXPECT_EQ(programmer->activeSlot.port, nullptr);
+}
+
+TEST_F(DeviceSearchTest, RecordWithoutKeywordIsIgnored) {
+    AllPresent();
+    bus.DeliverOnOpen(1, Record("HELLO") + Greeting("TV", "123456789"));
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
+    EXPECT_EQ(clock.NowMillis(), 900u);  // COM1's second turn, tick 9
+}
+
+TEST_F(DeviceSearchTest, DetectionInTheLastTickIsOverruledAndEverythingCloses) {
+    AllPresent();
+    // Tick 300 looks at COM4 (37 whole rounds, then COM1 to COM4).
+    bus.DeliverAt(4, 29150, Greeting("TV", "123456789"));
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_NO_DEVICE));
+    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Tarvik"}));
+    EXPECT_EQ(bus.OpenCount(), 0);
+    EXPECT_EQ(programmer->activeSlot.port, nullptr);
+    EXPECT_EQ(clock.NowMillis(), 30800u);
+}
+
+TEST_F(DeviceSearchTest, AbortInADetectionTickWins) {
+    AllPresent();
+    bus.DeliverAt(3, 0, Greeting("TV", "123456789"));
+    clock.AtMicros(250'000, [this] { abortFlag = 1; });
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_INTERRUPTED));
+    EXPECT_EQ(bus.OpenCount(), 0);
+    EXPECT_EQ(programmer->activeSlot.port, nullptr);
+    EXPECT_EQ(clock.NowMillis(), 300u + 800u);
+}
+
+TEST_F(DeviceSearchTest, AbortBeforeTheSearchStillRunsTheFirstTick) {
+    AllPresent();
+    abortFlag = 1;
+    bus.DeliverOnOpen(1, Greeting("TV", "123456789"));
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_INTERRUPTED));
+    EXPECT_EQ(window.Texts(TextStatus).back(), "Device detected on COM1");
+    EXPECT_EQ(Positions(), (std::vector<int32_t>{0, 1}));
+    EXPECT_EQ(bus.OpenCount(), 0);
+    // Eight closing pauses of 100 ms after the first tick.
+    EXPECT_EQ(bus.log.back(), "close COM8");
+    EXPECT_EQ(clock.NowMillis(), 900u);
+}
+
+TEST_F(DeviceSearchTest, FirstPortToCompleteAGreetingWinsOverALaterOne) {
+    AllPresent();
+    bus.DeliverAt(5, 0, Greeting("GM", "555555555"));
+    bus.DeliverAt(2, 0, Greeting("TV", "222222222"));
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
+    EXPECT_EQ(bus.Port(5), nullptr);
+    EXPECT_NE(bus.Port(2), nullptr);
+}
+
+TEST_F(DeviceSearchTest, ClosedSlotsCostTheirTicks) {
+    bus.Present(8);
+    bus.DeliverAt(8, 0, Greeting("TV", "888888888"));
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
+    EXPECT_EQ(clock.NowMillis(), 800u);
+    EXPECT_EQ(window.Texts(TextStatus).back(), "Device detected on COM8");
+}
+
+TEST_F(DeviceSearchTest, PartialRecordFromOnePortIsCompletedByAnother) {
+    AllPresent();
+    bus.DeliverOnOpen(1, "READYTV1");
+    bus.DeliverOnOpen(2, "2345678\n");
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
+    EXPECT_EQ(window.Texts(TextStatus).back(), "Device detected on COM2");
+    EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"12345678\n"}));
+}
+
+TEST_F(DeviceSearchTest, ReleasingTheActiveSlotClosesItsPortOnly) {
+    AllPresent();
+    bus.DeliverAt(5, 0, Greeting("TV", "123456789"));
+    ASSERT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
+    programmer->CloseSlot(0);
+    EXPECT_EQ(programmer->activeSlot.port, nullptr);
+    EXPECT_EQ(programmer->activeSlot.ring, nullptr);
+    EXPECT_EQ(bus.OpenCount(), 0);
+    EXPECT_EQ(programmer->slots[5].ring, nullptr);
+    const size_t logged = bus.log.size();
+    programmer.reset();  // finds every slot closed
+    EXPECT_EQ(bus.log.size(), logged);
+}
+
+class DeviceSearchAtWrapTest : public EngineFixture {
+  protected:
+    DeviceSearchAtWrapTest() : EngineFixture(0xFFFFFFFFu - 15000) {}
+};
+
+TEST_F(DeviceSearchAtWrapTest, TickCountWrappingMidSearchKeepsTheGrid) {
+    EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_NO_DEVICE));
+    EXPECT_EQ(clock.NowMillis(), 30800u);
+    EXPECT_EQ(window.Progress(ProgressSetPosition).size(), 301u);
+}
+
+}  // namespace
+}  // namespace norvane
