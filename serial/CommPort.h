@@ -1,0 +1,99 @@
+// CCommPort: one serial port of the machine, opened exclusively, with waiting and
+// non-waiting writes and a receiver thread that fills a caller-owned ring.
+//
+// The class is shared by the back ends; each back end (CommPort_posix.cpp, later a Win32 one)
+// defines the operations and its own private state (Impl).
+//
+// Behaviour on POSIX, where it cannot follow the Windows original literally:
+// - `lastError` holds an errno value. A missing device (or a COMn whose NORVANE_COMn is set
+//   to the empty string) gives ENOENT; a device another program holds gives EBUSY; a frame or
+//   speed the line cannot take gives EINVAL; any operation on a closed port gives EBADF; a
+//   waiting transfer that passes its time limit gives ETIMEDOUT. Successful operations leave
+//   `lastError` as it was.
+// - `SignalNamedEvent`: a named system event has no POSIX counterpart and nobody could reset
+//   one, so it returns false at once, the answer the original gives when nobody resets it.
+// - `SetTimeouts(multiplier, constant)`: sets the total time limit of waiting reads to
+//   multiplier * length + constant ms (0, 0 returns to the speed-derived limit). Writes keep
+//   the speed-derived limit. Opening again resets it.
+// - `ShowLastError` writes the report to stderr; there is no message box.
+// - Modes: MODE_RECEIVER reads return at once with what is there; MODE_DIRECT reads wait for
+//   their whole count (within the time limit). The receiver thread works in either mode, and
+//   a stopped receiver can be started again on the same opening.
+// - Transfers report their end through TransferInProgress() only; there are no completion
+//   messages.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serial/LineFrame.h"
+#include "serial/SerialPort.h"
+
+namespace norvane {
+
+#ifdef _WIN32
+using NativePortHandle = void*;
+#else
+using NativePortHandle = int;  // a file descriptor
+#endif
+extern const NativePortHandle INVALID_PORT_HANDLE;
+
+class CCommPort : public SerialPort {
+  public:
+    CCommPort();
+    ~CCommPort() override;  // closes an open port
+    CCommPort(const CCommPort&) = delete;
+    CCommPort& operator=(const CCommPort&) = delete;
+
+    // Numeric form: `byteSize` 5..8, `parity` PARITY_*, `stopBits` STOP_BITS_*.
+    bool Open(const char* portName, uint32_t baudRate, uint8_t byteSize, uint8_t parity,
+              uint8_t stopBits, int mode);
+    // Text form: `frame` such as "8N1" (see ParseFrameText).
+    bool Open(const char* portName, uint32_t baudRate, const char* frame, int mode) override;
+    // Stops the transfer thread, then the receiver; restores the line's original settings and
+    // releases the device. True when there was nothing to release or it was released cleanly.
+    bool Close() override;
+    bool SetTimeouts(uint32_t multiplier, uint32_t constant);
+
+    // Waiting: true once all bytes are written and the output queue has drained, false when
+    // the time limit (TransferTimeLimitMs at `baudRate`) passes first; unsent bytes are dropped.
+    // Not waiting: bytes the line takes at once are written, the rest are copied and written
+    // by a transfer thread; refused (false, `lastError` unchanged) while one still runs.
+    bool Write(const void* data, uint32_t length, bool wait = true) override;
+    // Zero-fills `buffer`, then reads into it (see the modes above). A non-waiting read that
+    // is not complete at once goes on in the transfer thread; `buffer` must outlive it.
+    bool Read(void* buffer, uint32_t length, bool wait = true);
+
+    // Zero-fills the ring and starts the receiver thread, which stores from *writeIndex on.
+    // True and nothing changed when a receiver runs already.
+    bool StartReceiver(uint8_t* ring, uint32_t ringSize,
+                       std::atomic<uint32_t>* writeIndex) override;
+    // Asks the receiver to stop and waits until it has. Always true.
+    bool StopReceiver() override;
+    // Cancels a running transfer (unsent output is dropped) and waits for its thread. Always
+    // true.
+    bool StopTransferThread();
+    bool TransferInProgress() override;
+    // Changes the speed of the open line; `baudRate` stays as Open set it.
+    bool SetLineSpeed(uint32_t baudRate) override;
+
+    void ShowLastError(const char* text);
+    bool SignalNamedEvent();
+
+    NativePortHandle fileHandle;
+    std::string portName;    // as given to the last Open, e.g. "COM3"
+    std::string devicePath;  // what it resolved to, e.g. "/dev/ttyUSB0"
+    uint32_t lastError = 0;
+    uint32_t baudRate = 0;  // speed given to Open; time limits follow it
+    int mode = -1;          // mode given to the last successful Open
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+std::unique_ptr<SerialPort> CreateCommPort();
+
+}  // namespace norvane

@@ -1,0 +1,200 @@
+// CCommPort on POSIX: opening, configuring and closing the line. Transfers are in
+// Transfer_posix.cpp, the receiver thread in Receiver_posix.cpp.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "serial/CommPort.h"
+#include "serial/CommPortImpl_posix.h"
+#include "serial/ErrorText.h"
+#include "serial/LineSettings_posix.h"
+#include "serial/PortName.h"
+#include "serial/PosixIo.h"
+
+namespace norvane {
+
+const NativePortHandle INVALID_PORT_HANDLE = -1;
+
+namespace {
+
+// The system's text for an errno value, ending with a line break like a Windows message.
+std::string SystemMessage(uint32_t code) {
+    char buffer[256] = {};
+    // Either strerror_r flavour: XSI returns int, GNU returns the text.
+    struct Pick {
+        static const char* Text(int result, const char* buf) { return result == 0 ? buf : ""; }
+        static const char* Text(const char* result, const char*) { return result; }
+    };
+    const char* text =
+        Pick::Text(strerror_r(static_cast<int>(code), buffer, sizeof buffer), buffer);
+    return std::string(text) + "\n";
+}
+
+}  // namespace
+
+CCommPort::CCommPort() : fileHandle(INVALID_PORT_HANDLE), impl(std::make_unique<Impl>()) {}
+
+CCommPort::~CCommPort() {
+    // Threads may run even on a port whose device is gone; Close stops them all.
+    Close();
+}
+
+bool CCommPort::Open(const char* name, uint32_t speed, const char* frameText, int openMode) {
+    LineFrame frame;
+    if (!ParseFrameText(frameText, &frame)) {
+        portName = name != nullptr ? name : "";
+        lastError = EINVAL;
+        return false;
+    }
+    return Open(name, speed, frame.dataBits, frame.parity, frame.stopBits, openMode);
+}
+
+bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t parity,
+                     uint8_t stopBits, int openMode) {
+    if (fileHandle != INVALID_PORT_HANDLE) {
+        Close();  // never leak an earlier opening
+    }
+    portName = name != nullptr ? name : "";
+    devicePath.clear();
+    lastError = 0;
+
+    // The settings are worked out before the device is touched: a frame or speed the line
+    // cannot take fails without opening anything.
+    const LineFrame frame{byteSize, parity, stopBits};
+    termios settings{};
+    if (!posix::MakeLineSettings(termios{}, frame, speed, &settings)) {
+        lastError = EINVAL;
+        return false;
+    }
+    const std::optional<std::string> path = ResolvePortPath(portName);
+    if (!path) {
+        lastError = ENOENT;
+        return false;
+    }
+    devicePath = *path;
+
+    int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        lastError = static_cast<uint32_t>(errno);
+        return false;
+    }
+    // Everything taken so far is released on any failure below.
+    bool exclusive = false;
+    bool configured = false;
+    auto fail = [&](int error) {
+        if (configured) {
+            tcsetattr(fd, TCSANOW, &impl->savedSettings);
+        }
+        if (exclusive) {  // never clear the flag of the program that holds the device
+            ioctl(fd, TIOCNXCL);
+        }
+        close(fd);  // also drops the flock
+        lastError = static_cast<uint32_t>(error);
+        return false;
+    };
+    if (!isatty(fd)) {
+        return fail(ENOTTY);
+    }
+    // Exclusive like a Windows port opened without sharing. TIOCEXCL keeps later opens out
+    // (except privileged ones); the lock catches every program that locks, root included.
+    int heldExclusively = 0;
+    if (ioctl(fd, TIOCGEXCL, &heldExclusively) == 0 && heldExclusively != 0) {
+        return fail(EBUSY);  // only a privileged open gets this far
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        return fail(errno);
+    }
+    exclusive = true;
+    if (tcgetattr(fd, &impl->savedSettings) != 0) {
+        return fail(errno);
+    }
+    posix::MakeLineSettings(impl->savedSettings, frame, speed, &settings);
+    if (tcsetattr(fd, TCSANOW, &settings) != 0) {
+        return fail(errno);
+    }
+    configured = true;
+    // DTR and RTS stay off while the port is open; pseudo-terminals have no modem lines.
+    const int lines = TIOCM_DTR | TIOCM_RTS;
+    if (ioctl(fd, TIOCMBIC, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
+        return fail(errno);
+    }
+
+    fileHandle = fd;
+    baudRate = speed;
+    mode = openMode;
+    impl->readMultiplier = 0;
+    impl->readConstant = 0;
+    return true;
+}
+
+bool CCommPort::Close() {
+    StopTransferThread();
+    StopReceiver();
+    if (fileHandle == INVALID_PORT_HANDLE) {
+        return true;
+    }
+    // The device may be gone already; restoring it is then pointless, not an error.
+    tcsetattr(fileHandle, TCSANOW, &impl->savedSettings);
+    ioctl(fileHandle, TIOCNXCL);
+    const int result = close(fileHandle);
+    fileHandle = INVALID_PORT_HANDLE;
+    if (result != 0 && errno != EINTR) {
+        lastError = static_cast<uint32_t>(errno);
+        return false;
+    }
+    return true;
+}
+
+bool CCommPort::SetTimeouts(uint32_t multiplier, uint32_t constant) {
+    if (fileHandle == INVALID_PORT_HANDLE) {
+        lastError = EBADF;
+        return false;
+    }
+    impl->readMultiplier = multiplier;
+    impl->readConstant = constant;
+    return true;
+}
+
+bool CCommPort::SetLineSpeed(uint32_t speed) {
+    if (fileHandle == INVALID_PORT_HANDLE) {
+        lastError = EBADF;
+        return false;
+    }
+    speed_t code = B0;
+    if (!posix::SpeedCode(speed, &code)) {
+        lastError = EINVAL;
+        return false;
+    }
+    termios settings{};
+    if (tcgetattr(fileHandle, &settings) != 0 || cfsetispeed(&settings, code) != 0 ||
+        cfsetospeed(&settings, code) != 0 || tcsetattr(fileHandle, TCSANOW, &settings) != 0) {
+        lastError = static_cast<uint32_t>(errno);
+        return false;
+    }
+    return true;
+}
+
+void CCommPort::ShowLastError(const char* text) {
+    const std::string report =
+        FormatPortErrorText(text, lastError, SystemMessage(lastError), portName);
+    std::fprintf(stderr, "%s\n", report.c_str());
+}
+
+bool CCommPort::SignalNamedEvent() {
+    return false;
+}
+
+std::unique_ptr<SerialPort> CreateCommPort() {
+    return std::make_unique<CCommPort>();
+}
+
+}  // namespace norvane

@@ -1,0 +1,196 @@
+// Opening, configuring and releasing the port on a pseudo-terminal.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "serial/CommPort.h"
+#include "tests/serial/PtyPair.h"
+
+namespace norvane {
+namespace {
+
+using test::PtyPair;
+
+class OpenClose : public ::testing::Test {
+  protected:
+    PtyPair pty;
+};
+
+TEST_F(OpenClose, ConfiguresRaw8N1AtTheGivenSpeed) {
+    CCommPort port;
+    ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << port.lastError;
+    EXPECT_GE(port.fileHandle, 0);
+    EXPECT_EQ(port.portName, "COM1");
+    EXPECT_EQ(port.devicePath, pty.slavePath);
+    EXPECT_EQ(port.baudRate, 9600u);
+
+    const termios line = pty.MasterSettings();
+    EXPECT_EQ(cfgetospeed(&line), B9600);
+    EXPECT_EQ(cfgetispeed(&line), B9600);
+    EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_NE(line.c_cflag & CLOCAL, 0u);
+    EXPECT_NE(line.c_cflag & CREAD, 0u);
+    EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    EXPECT_EQ(line.c_oflag & OPOST, 0u);
+
+    EXPECT_TRUE(port.Close());
+    EXPECT_EQ(port.fileHandle, INVALID_PORT_HANDLE);
+}
+
+TEST_F(OpenClose, FrameReachesTheLine) {
+    // A pseudo-terminal forces 8 data bits and no parity, so only the rest is visible here;
+    // LineSettings covers data bits and parity.
+    CCommPort port;
+    ASSERT_TRUE(port.Open("COM1", 19200, "7E2", MODE_RECEIVER)) << port.lastError;
+    termios line = pty.MasterSettings();
+    EXPECT_EQ(cfgetospeed(&line), B19200);
+    EXPECT_EQ(line.c_cflag & (PARODD | CSTOPB), static_cast<tcflag_t>(CSTOPB));
+    ASSERT_TRUE(port.Close());
+
+    ASSERT_TRUE(port.Open("COM1", 38400, 6, PARITY_ODD, STOP_BITS_ONE, MODE_DIRECT));
+    line = pty.MasterSettings();
+    EXPECT_EQ(cfgetospeed(&line), B38400);
+    EXPECT_EQ(line.c_cflag & (PARODD | CSTOPB), static_cast<tcflag_t>(PARODD));
+}
+
+TEST_F(OpenClose, CloseRestoresTheLineAsFound) {
+    const termios before = pty.MasterSettings();
+    {
+        CCommPort port;
+        ASSERT_TRUE(port.Open("COM1", 115200, "8N1", MODE_RECEIVER));
+    }
+    const termios after = pty.MasterSettings();
+    EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+}
+
+TEST_F(OpenClose, RejectsBadFramesAndSpeedsWithoutTouchingTheDevice) {
+    const size_t fds = test::OpenFdCount();
+    CCommPort port;
+    EXPECT_FALSE(port.Open("COM1", 9600, "8N3", MODE_RECEIVER));
+    EXPECT_EQ(port.lastError, static_cast<uint32_t>(EINVAL));
+    EXPECT_FALSE(port.Open("COM1", 12345, "8N1", MODE_RECEIVER));
+    EXPECT_EQ(port.lastError, static_cast<uint32_t>(EINVAL));
+    EXPECT_FALSE(port.Open("COM1", 9600, 8, PARITY_NONE, STOP_BITS_ONE5, MODE_RECEIVER));
+    EXPECT_EQ(port.lastError, static_cast<uint32_t>(EINVAL));
+    EXPECT_EQ(port.fileHandle, INVALID_PORT_HANDLE);
+    EXPECT_EQ(test::OpenFdCount(), fds);
+}
+
+TEST_F(OpenClose, MissingAndBusyPortsFailDistinguishably) {
+    const size_t fds = test::OpenFdCount();
+    CCommPort missing;
+    EXPECT_FALSE(missing.Open("COM2", 9600, "8N1", MODE_RECEIVER));  // NORVANE_COM2 is empty
+    EXPECT_EQ(missing.lastError, static_cast<uint32_t>(ENOENT));
+    EXPECT_FALSE(missing.Open("/dev/norvane-no-such-tty", 9600, "8N1", MODE_RECEIVER));
+    EXPECT_EQ(missing.lastError, static_cast<uint32_t>(ENOENT));
+
+    CCommPort first;
+    ASSERT_TRUE(first.Open("COM1", 9600, "8N1", MODE_RECEIVER));
+    const size_t fdsWhileOpen = test::OpenFdCount();
+    CCommPort second;
+    EXPECT_FALSE(second.Open("COM1", 9600, "8N1", MODE_RECEIVER));
+    EXPECT_EQ(second.lastError, static_cast<uint32_t>(EBUSY));
+    EXPECT_EQ(second.fileHandle, INVALID_PORT_HANDLE);
+    EXPECT_EQ(test::OpenFdCount(), fdsWhileOpen);  // the failed Open kept nothing
+
+    ASSERT_TRUE(first.Close());
+    EXPECT_TRUE(second.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << second.lastError;
+    second.Close();
+    EXPECT_EQ(test::OpenFdCount(), fds);
+}
+
+TEST_F(OpenClose, DeviceLockedByAnotherOpenerIsBusy) {
+    const int holder = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    CCommPort port;
+    EXPECT_FALSE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER));
+    EXPECT_EQ(port.lastError, static_cast<uint32_t>(EBUSY));
+    close(holder);
+    EXPECT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << port.lastError;
+}
+
+TEST_F(OpenClose, NotATerminalIsRefused) {
+    CCommPort port;
+    EXPECT_FALSE(port.Open("/dev/null", 9600, "8N1", MODE_RECEIVER));
+    EXPECT_EQ(port.lastError, static_cast<uint32_t>(ENOTTY));
+}
+
+TEST_F(OpenClose, OperationsOnAClosedPortFailWithBadHandle) {
+    CCommPort port;
+    EXPECT_TRUE(port.Close());  // nothing to release
+    const uint8_t byte = 0x55;
+    EXPECT_FALSE(port.Write(&byte, 1, true));
+    EXPECT_EQ(port.lastError, static_cast<uint32_t>(EBADF));
+    port.lastError = 0;
+    EXPECT_FALSE(port.Write(&byte, 1, false));
+    EXPECT_EQ(port.lastError, static_cast<uint32_t>(EBADF));
+    EXPECT_FALSE(port.SetLineSpeed(115200));
+    uint8_t ring[16];
+    std::atomic<uint32_t> writeIndex{0};
+    EXPECT_FALSE(port.StartReceiver(ring, sizeof ring, &writeIndex));
+    EXPECT_EQ(port.lastError, static_cast<uint32_t>(EBADF));
+    EXPECT_FALSE(port.SignalNamedEvent());
+}
+
+TEST_F(OpenClose, SetLineSpeedChangesTheLineButNotBaudRate) {
+    CCommPort port;
+    ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER));
+    for (uint32_t speed : {19200u, 38400u, 57600u, 115200u, 9600u, 115200u}) {
+        ASSERT_TRUE(port.SetLineSpeed(speed)) << speed;
+    }
+    const termios line = pty.MasterSettings();
+    EXPECT_EQ(cfgetospeed(&line), B115200);
+    EXPECT_EQ(cfgetispeed(&line), B115200);
+    EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));  // the frame stays
+    EXPECT_EQ(port.baudRate, 9600u);
+    EXPECT_FALSE(port.SetLineSpeed(1234));
+    EXPECT_EQ(port.lastError, static_cast<uint32_t>(EINVAL));
+}
+
+TEST_F(OpenClose, NothingIsLeftAfterCloseOrDestruction) {
+    const size_t fds = test::OpenFdCount();
+    const size_t threads = test::ThreadCount();
+    uint8_t ring[64];
+    std::atomic<uint32_t> writeIndex{0};
+    const std::vector<uint8_t> big = test::Pattern(256 * 1024, 1);
+    {
+        CCommPort port;
+        for (int round = 0; round < 2; ++round) {  // a closed port opens again
+            ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << port.lastError;
+            ASSERT_TRUE(port.StartReceiver(ring, sizeof ring, &writeIndex));
+            ASSERT_TRUE(port.Write(big.data(), static_cast<uint32_t>(big.size()), false));
+            EXPECT_TRUE(port.TransferInProgress());  // nobody reads the master
+            EXPECT_GT(test::ThreadCount(), threads);
+            EXPECT_TRUE(port.Close());
+            EXPECT_FALSE(port.TransferInProgress());
+            EXPECT_EQ(test::OpenFdCount(), fds);
+            EXPECT_EQ(test::ThreadCount(), threads);
+        }
+        ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER));
+        ASSERT_TRUE(port.StartReceiver(ring, sizeof ring, &writeIndex));
+        ASSERT_TRUE(port.Write(big.data(), static_cast<uint32_t>(big.size()), false));
+    }  // destroyed while open, receiving and writing
+    EXPECT_EQ(test::OpenFdCount(), fds);
+    EXPECT_EQ(test::ThreadCount(), threads);
+}
+
+TEST_F(OpenClose, ShowLastErrorReportsOnStandardError) {
+    CCommPort port;
+    EXPECT_FALSE(port.Open("COM2", 9600, "8N1", MODE_RECEIVER));
+    ::testing::internal::CaptureStderr();
+    port.ShowLastError("Open");
+    const std::string shown = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(shown.rfind("Open:\n\nMessaggio:\t[002] ", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\nPorta:\t\tCOM2"), std::string::npos) << shown;
+}
+
+}  // namespace
+}  // namespace norvane
