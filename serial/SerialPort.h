@@ -14,7 +14,7 @@ constexpr int MODE_DIRECT = 0;    // reads complete when their whole count has a
 constexpr int MODE_RECEIVER = 1;  // a receiver thread fills a ring; reads return at once
 
 class SerialPort {
-  public:
+public:
     virtual ~SerialPort() = default;
 
     // Opens `portName` ("COM1".."COM8") at `baudRate` with `frame` such as "8N1".
