@@ -37,6 +37,16 @@ class EngineFixture : public ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(strings.Load(StringTableResource()));
+        Restart();
+    }
+
+    // A fresh programmer on a fresh bus, for a further run within one test.
+    void Restart() {
+        programmer.reset();
+        clock.Clear();
+        bus.Reset();
+        window.Clear();
+        abortFlag = 0;
         EmptyProcessScanner();
         programmer = std::make_unique<DeviceProgrammer>(bus.Factory(), clock, strings);
         programmer->SetNotifyWindow(&window);

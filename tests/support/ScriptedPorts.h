@@ -3,6 +3,7 @@
 // with its time, wait flag and line speed.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -65,6 +66,15 @@ class ScriptedBus {
   public:
     explicit ScriptedBus(VirtualClock& clock) : clock_(clock) {}
 
+    // Forgets every port, delivery and write, for a fresh run.
+    void Reset() {
+        present_.clear();
+        queued_.clear();
+        open_.clear();
+        writes_.clear();
+        log.clear();
+        onWrite = nullptr;
+    }
     // Ports that can be opened; all others fail to open.
     void Present(int n) { present_[n] = true; }
     PortFactory Factory() {
@@ -89,6 +99,8 @@ class ScriptedBus {
     // Every write made on any port, in order.
     std::vector<WriteRecord> AllWrites() const { return writes_; }
     std::vector<std::string> log;  // "open COM3", "close COM3", in order
+    // Called after every write, so a test can script the device's answers.
+    std::function<void(const WriteRecord&)> onWrite;
     int OpenCount() const { return static_cast<int>(open_.size()); }
 
   private:
@@ -141,6 +153,9 @@ inline bool ScriptedPort::Write(const void* data, uint32_t length, bool wait) {
     bus_.writes_.push_back(record);
     if (!wait) {
         transferEndMicros = clock_.NowMicros() + streamMicros;
+    }
+    if (bus_.onWrite) {
+        bus_.onWrite(record);
     }
     return true;
 }
