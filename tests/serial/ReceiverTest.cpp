@@ -26,15 +26,21 @@ class Receiver : public ::testing::Test {
     std::atomic<uint32_t> writeIndex{0};
 };
 
+// The ring's bytes are looked at only where a reader may: below a published write index, or
+// after the receiver has stopped.
+
 TEST_F(Receiver, BurstLongerThanTheRingWrapsAndKeepsItsLastBytes) {
     std::vector<uint8_t> ring(1000, 0xEE);
     const std::vector<uint8_t> burst = test::Pattern(1200, 7);
-    pty.WriteToSlave(burst);  // waiting before the receiver starts
+    pty.WriteToSlave(burst);
+    std::this_thread::sleep_for(50ms);  // all of it waiting before the receiver starts
     ASSERT_TRUE(port.StartReceiver(ring.data(), 1000, &writeIndex));
+    EXPECT_TRUE(test::WaitUntil([&] { return Index() == 200; }, 2s));
+    std::this_thread::sleep_for(20ms);
+    port.StopReceiver();
 
     std::vector<uint8_t> expected(burst.begin() + 1000, burst.end());  // ring[0..199]
     expected.insert(expected.end(), burst.begin() + 200, burst.begin() + 1000);
-    EXPECT_TRUE(test::WaitUntil([&] { return Index() == 200 && ring == expected; }, 2s));
     EXPECT_EQ(Index(), 200u);
     EXPECT_EQ(ring, expected);
 }
@@ -42,15 +48,12 @@ TEST_F(Receiver, BurstLongerThanTheRingWrapsAndKeepsItsLastBytes) {
 TEST_F(Receiver, ReadEndingAtTheRingsEndWrapsToZeroAndGoesOn) {
     std::vector<uint8_t> ring(100, 0xEE);
     ASSERT_TRUE(port.StartReceiver(ring.data(), 100, &writeIndex));
-    EXPECT_EQ(ring, std::vector<uint8_t>(100, 0));  // zero-filled
-
     const std::vector<uint8_t> first = test::Pattern(60, 1);
     pty.WriteToSlave(first);
     ASSERT_TRUE(test::WaitUntil([&] { return Index() == 60; }, 2s));
     const std::vector<uint8_t> second = test::Pattern(40, 2);  // exactly to the end
     pty.WriteToSlave(second);
-    ASSERT_TRUE(test::WaitUntil([&] { return ring[99] == second[39]; }, 2s));
-    EXPECT_TRUE(test::WaitUntil([&] { return Index() == 0; }, 2s));
+    ASSERT_TRUE(test::WaitUntil([&] { return Index() == 0; }, 2s));  // never 100
     EXPECT_TRUE(std::equal(second.begin(), second.end(), ring.begin() + 60));
 
     pty.WriteToSlave({0x01, 0x02, 0x03});
@@ -76,12 +79,13 @@ TEST_F(Receiver, StartingAgainWhileRunningChangesNothing) {
 }
 
 TEST_F(Receiver, StopsPromptlyAndCanBeStartedAgain) {
-    std::vector<uint8_t> ring(50);
+    std::vector<uint8_t> ring(50, 0xEE);
     const size_t threads = test::ThreadCount();
     ASSERT_TRUE(port.StartReceiver(ring.data(), 50, &writeIndex));
     const auto begin = std::chrono::steady_clock::now();
     EXPECT_TRUE(port.StopReceiver());
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 200ms);
+    EXPECT_EQ(ring, std::vector<uint8_t>(50, 0));  // zero-filled by StartReceiver
     EXPECT_EQ(test::ThreadCount(), threads);
     EXPECT_TRUE(port.StopReceiver());
 
