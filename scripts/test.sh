@@ -19,3 +19,5 @@ suite() {
 
 suite normal "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 suite asan-ubsan "" -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=address,undefined
+# The parts with threads of their own: the serial link, the simulator, the engine on them.
+suite tsan "serial|simulator|engine" -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=thread
