@@ -1,0 +1,379 @@
+// The virtual-time transport: the port bank, wire timing in both directions, the receive
+// ring, waiting and background writes, and whole programming runs through a port.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "platform/VirtualClock.h"
+#include "tests/tools/simulator/SimTestSupport.h"
+#include "tools/simulator/SimulatedBus.h"
+
+namespace norvane::sim {
+namespace {
+
+using test::BuildChecksumStream;
+using test::Pattern;
+using test::PutLe32;
+using test::ReferenceCrc;
+
+// A port opened on a line with a receiver on a 1000-byte ring, and a reader that returns the
+// ring's new bytes.
+struct Client {
+    Client(SimulatedBus& bus, int n, uint32_t baud = 9600) : port(bus.Factory()()) {
+        const std::string name = "COM" + std::to_string(n);
+        opened = port->Open(name.c_str(), baud, "8N1", MODE_RECEIVER);
+        if (opened) {
+            port->StartReceiver(ring.data(), static_cast<uint32_t>(ring.size()), &writeIndex);
+        }
+    }
+    std::string Take() {
+        std::string out;
+        const uint32_t end = writeIndex.load(std::memory_order_acquire);
+        while (readIndex != end) {
+            out += static_cast<char>(ring[readIndex]);
+            readIndex = (readIndex + 1) % ring.size();
+        }
+        return out;
+    }
+    void Drop() { readIndex = writeIndex.load(std::memory_order_acquire); }
+    bool Write(const std::vector<uint8_t>& bytes, bool wait) {
+        return port->Write(bytes.data(), static_cast<uint32_t>(bytes.size()), wait);
+    }
+    bool Write(const std::string& text, bool wait) {
+        return port->Write(text.data(), static_cast<uint32_t>(text.size()), wait);
+    }
+
+    std::unique_ptr<SerialPort> port;
+    bool opened = false;
+    std::vector<uint8_t> ring = std::vector<uint8_t>(1000, 0xAA);
+    std::atomic<uint32_t> writeIndex{0};
+    uint32_t readIndex = 0;
+};
+
+DeviceConfig Quiet(const char* kind) {
+    DeviceConfig c;
+    c.kind = kind;
+    c.serial = "ABCDEFGHI";
+    c.firstGreetingMicros = 10'000'000;  // keeps the line quiet in timing tests
+    return c;
+}
+
+// --- Port bank -----------------------------------------------------------------------------
+
+TEST(BusPorts, AbsentPortsFailIdleAndDevicePortsOpen) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    bus.SetIdle(2);
+    bus.Attach(3, Quiet("TV"));
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int n = 1; n <= 8; ++n) {
+        clients.push_back(std::make_unique<Client>(bus, n));
+    }
+    for (int n = 1; n <= 8; ++n) {
+        EXPECT_EQ(clients[n - 1]->opened, n == 2 || n == 3) << n;
+    }
+    EXPECT_EQ(bus.OpenCount(), 2);
+    EXPECT_TRUE(bus.IsOpen(3));
+    EXPECT_EQ(bus.HostLineSpeed(3), 9600u);
+    EXPECT_EQ(bus.PortsCreated(), 8);
+    // A second open of a line in use fails.
+    Client again(bus, 3);
+    EXPECT_FALSE(again.opened);
+    auto bad = bus.Factory()();
+    EXPECT_FALSE(bad->Open("COM9", 9600, "8N1", MODE_RECEIVER));
+    EXPECT_FALSE(bad->Open("LPT1", 9600, "8N1", MODE_RECEIVER));
+    clients[1]->port->Close();
+    clients[1]->port->Close();  // twice is harmless
+    EXPECT_EQ(bus.OpenCount(), 1);
+    EXPECT_EQ(bus.MaxOpenCount(), 2);
+    clients.clear();  // destruction closes
+    EXPECT_EQ(bus.OpenCount(), 0);
+
+    int opened = 0, closed = 0, failed = 0;
+    for (const PortEvent& e : bus.Events()) {
+        opened += e.kind == PortEvent::Opened;
+        closed += e.kind == PortEvent::Closed;
+        failed += e.kind == PortEvent::OpenFailed;
+    }
+    EXPECT_EQ(opened, 2);
+    EXPECT_EQ(closed, 2);
+    EXPECT_EQ(failed, 6 + 1 + 2);
+}
+
+// --- Wire timing ---------------------------------------------------------------------------
+
+TEST(BusWire, WaitingWriteTakesTenBitsPerByteAtTheLineSpeed) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceModel& device = bus.Attach(1, Quiet("GM"));
+    Client c(bus, 1);
+    const auto bytes = Pattern(258, 1);
+    EXPECT_TRUE(c.Write(bytes, true));
+    EXPECT_EQ(clock.NowMicros(), 268'750u);
+    EXPECT_EQ(device.Report().received, bytes);
+    // At 115200: 16 bytes take 1388.9 us, rounded up to whole microseconds.
+    c.port->SetLineSpeed(115200);
+    const uint64_t before = clock.NowMicros();
+    EXPECT_TRUE(c.Write(std::string(16, 'x'), true));
+    EXPECT_EQ(clock.NowMicros() - before, 1389u);
+}
+
+TEST(BusWire, BytesReachTheDeviceOneByOneAtTheirArrivalTimes) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceModel& device = bus.Attach(1, Quiet("GM"));
+    Client c(bus, 1);
+    EXPECT_TRUE(c.Write(std::string("ST"), false));
+    clock.AdvanceToMicros(1041);
+    EXPECT_EQ(device.Report().received.size(), 0u);
+    clock.AdvanceToMicros(1042);
+    EXPECT_EQ(device.Report().received.size(), 1u);
+    clock.AdvanceToMicros(2084);
+    EXPECT_EQ(device.Report().received.size(), 2u);
+}
+
+TEST(BusWire, WaitingWriteLimitFollowsTheOpeningSpeed) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    bus.SetIdle(4);
+    Client c(bus, 4, 115200);
+    c.port->SetLineSpeed(1200);  // 100 bytes now take 833 ms; the limit stays 500 ms
+    EXPECT_FALSE(c.Write(Pattern(100, 2), true));
+    EXPECT_EQ(clock.NowMicros(), 500'000u);
+
+    VirtualClock clock2;
+    SimulatedBus bus2(clock2);
+    bus2.SetIdle(4);
+    Client d(bus2, 4, 9600);
+    EXPECT_TRUE(d.Write(Pattern(256, 3), true));  // 266.7 ms within 800 ms
+    EXPECT_EQ(clock2.NowMicros(), 266'667u);
+}
+
+TEST(BusWire, BackgroundWriteReturnsAtOnceAndRefusesASecondMeanwhile) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceModel& device = bus.Attach(2, Quiet("GM"));
+    Client c(bus, 2);
+    EXPECT_FALSE(c.port->TransferInProgress());
+    EXPECT_TRUE(c.Write(Pattern(96, 4), false));
+    EXPECT_EQ(clock.NowMicros(), 0u);
+    EXPECT_TRUE(c.port->TransferInProgress());
+    EXPECT_FALSE(c.Write(std::string("x"), false));
+    clock.Sleep(99);
+    EXPECT_TRUE(c.port->TransferInProgress());
+    EXPECT_EQ(device.Report().received.size(), 95u);
+    clock.Sleep(1);
+    EXPECT_FALSE(c.port->TransferInProgress());
+    EXPECT_EQ(device.Report().received, Pattern(96, 4));
+    EXPECT_TRUE(c.Write(std::string("x"), false));
+}
+
+TEST(BusWire, WaitingWriteQueuesBehindABackgroundWrite) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceModel& device = bus.Attach(2, Quiet("GM"));
+    Client c(bus, 2);
+    EXPECT_TRUE(c.Write(std::string(10, 'a'), false));
+    EXPECT_TRUE(c.Write(std::string(5, 'b'), true));
+    EXPECT_EQ(clock.NowMicros(), 15'625u);
+    EXPECT_EQ(std::string(device.Report().received.begin(), device.Report().received.end()),
+              "aaaaaaaaaabbbbb");
+}
+
+TEST(BusWire, DeviceRecordArrivesAtTheHostLineSpeed) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceConfig cfg = Quiet("TV");
+    cfg.firstGreetingMicros = 0;
+    Client* client = nullptr;
+    bus.Attach(3, cfg, {}, false);
+    Client c(bus, 3);
+    client = &c;
+    // Power on after the port is open: the greeting starts at 0 and lasts 16.667 ms.
+    bus.Device(3)->PowerOn();
+    clock.AdvanceToMicros(16'666);
+    EXPECT_EQ(client->Take(), "READYTVABCDEFGH");
+    clock.AdvanceToMicros(16'667);
+    EXPECT_EQ(client->Take(), "\n");
+    EXPECT_EQ(c.writeIndex.load(), 16u);
+    EXPECT_EQ(c.ring[16], 0) << "the receiver zero-fills the ring";
+}
+
+// --- Receive ring --------------------------------------------------------------------------
+
+TEST(BusRing, WrapsAtItsSizeAndOverwritesWhenTheReaderIsLapped) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceConfig cfg = Quiet("TV");
+    cfg.firstGreetingMicros = 0;
+    cfg.greetingPeriodMicros = 20'000;
+    bus.Attach(5, cfg);
+    Client c(bus, 5);
+    clock.Sleep(20 * 62 + 17);  // 63 greetings: 1008 bytes
+    EXPECT_EQ(c.writeIndex.load(), 8u);
+    // 62 records fill 992 bytes; the 63rd runs from 992 over the end into 0..7.
+    EXPECT_EQ(std::string(c.ring.begin() + 992, c.ring.end()), "READYTVA");
+    EXPECT_EQ(std::string(c.ring.begin(), c.ring.begin() + 8), "BCDEFGH\n");
+}
+
+TEST(BusRing, NothingIsStoredWithoutAReceiverOrWhileClosed) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceConfig cfg = Quiet("GM");
+    cfg.firstGreetingMicros = 0;
+    bus.Attach(6, cfg);
+    auto port = bus.Factory()();
+    ASSERT_TRUE(port->Open("COM6", 9600, "8N1", MODE_RECEIVER));
+    clock.Sleep(100);  // first greeting lost: no receiver
+    std::vector<uint8_t> ring(1000, 7);
+    std::atomic<uint32_t> wi{0};
+    ASSERT_TRUE(port->StartReceiver(ring.data(), 1000, &wi));
+    EXPECT_EQ(ring[0], 0);
+    clock.Sleep(200);  // greeting at 250 ms
+    EXPECT_EQ(wi.load(), 16u);
+    port->Close();
+    clock.Sleep(300);
+    EXPECT_EQ(wi.load(), 16u);
+}
+
+// --- Disconnect ----------------------------------------------------------------------------
+
+TEST(BusFaults, DisconnectedDeviceNeitherReceivesNorSends) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceConfig cfg = Quiet("GM");
+    cfg.firstGreetingMicros = 0;
+    FaultPlan f;
+    f.disconnectAfterBytes = 3;
+    DeviceModel& device = bus.Attach(1, cfg, f);
+    Client c(bus, 1);
+    clock.Sleep(20);
+    EXPECT_EQ(c.Take().size(), 16u);
+    c.Write(std::string("START"), true);
+    EXPECT_TRUE(bus.Disconnected(1));
+    EXPECT_EQ(device.Report().received.size(), 3u);
+    EXPECT_EQ(device.CurrentPhase(), Phase::Disconnected);
+    clock.Sleep(2000);
+    EXPECT_EQ(c.Take(), "");
+}
+
+// --- Whole runs through a port -------------------------------------------------------------
+
+// Waits up to `ms` for a complete record, polling every millisecond.
+std::string AwaitRecord(Client& c, VirtualClock& clock, std::string& pending, uint32_t ms) {
+    for (uint32_t i = 0; i < ms; ++i) {
+        pending += c.Take();
+        if (pending.size() >= 16) {
+            std::string record = pending.substr(0, 16);
+            pending.erase(0, 16);
+            return record;
+        }
+        clock.Sleep(1);
+    }
+    return "";
+}
+
+TEST(BusRun, BlockCrcRunThroughThePort) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceConfig cfg;
+    cfg.kind = "OS";
+    cfg.serial = "0000042";
+    DeviceModel& device = bus.Attach(3, cfg);
+    Client c(bus, 3);
+    std::string pending;
+    EXPECT_EQ(AwaitRecord(c, clock, pending, 300), "READYOS* 000004\n");
+
+    const auto lower = Pattern(0x400, 20);
+    const auto upper = Pattern(0x200, 21);
+    c.Write(std::string("START"), true);
+    clock.Sleep(500);
+    c.port->SetLineSpeed(115200);
+    c.Drop();
+    pending.clear();
+    EXPECT_EQ(AwaitRecord(c, clock, pending, 1000), "ERASED         \n");
+    std::vector<uint8_t> header;
+    PutLe32(header, 0x200);
+    PutLe32(header, 0x400);
+    c.Write(std::vector<uint8_t>(header.begin(), header.begin() + 4), true);
+    c.Write(std::vector<uint8_t>(header.begin() + 4, header.end()), true);
+    EXPECT_TRUE(c.Write(lower, false));
+    for (int k = 0; k < 4; ++k) {
+        std::string expected = "CRC" + std::to_string(ReferenceCrc(lower, 256 * k, 256));
+        expected.resize(15, ' ');
+        EXPECT_EQ(AwaitRecord(c, clock, pending, 100), expected + "\n") << k;
+    }
+    EXPECT_FALSE(c.port->TransferInProgress());
+    EXPECT_EQ(AwaitRecord(c, clock, pending, 1500), "ERASED         \n");
+    EXPECT_TRUE(c.Write(upper, false));
+    EXPECT_EQ(AwaitRecord(c, clock, pending, 100).substr(0, 3), "CRC");
+    EXPECT_EQ(AwaitRecord(c, clock, pending, 100).substr(0, 3), "CRC");
+    EXPECT_TRUE(c.Write(std::vector<uint8_t>(4, 0xFF), false));
+    EXPECT_EQ(AwaitRecord(c, clock, pending, 500), "PROGRAMMED     \n");
+
+    const DeviceReport& r = device.Report();
+    EXPECT_EQ(device.CurrentPhase(), Phase::Programmed);
+    EXPECT_EQ(r.BytesOf(Phase::Lower), lower);
+    EXPECT_EQ(r.BytesOf(Phase::Upper), upper);
+    EXPECT_EQ(r.Find(Phase::Header)->byteSpeeds, std::vector<uint32_t>{115200});
+    EXPECT_FALSE(r.sent.back().garbled);
+}
+
+TEST(BusRun, ChecksumRunThroughThePortIsSilentUntilProgrammed) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceConfig cfg;
+    cfg.kind = "GM";
+    cfg.serial = "G00000007";
+    DeviceModel& device = bus.Attach(7, cfg);
+    Client c(bus, 7);
+    std::string pending;
+    EXPECT_EQ(AwaitRecord(c, clock, pending, 300), "READYGMG0000000\n");
+    c.Drop();
+    pending.clear();
+    const auto s = BuildChecksumStream(Pattern(0x300, 22), Pattern(0x100, 23));
+    c.Write(std::string("START"), true);
+    EXPECT_EQ(AwaitRecord(c, clock, pending, 1000), "ERASED         \n");
+    c.Write(std::vector<uint8_t>(s.lengths.begin(), s.lengths.begin() + 2), true);
+    c.Write(std::vector<uint8_t>(s.lengths.begin() + 2, s.lengths.end()), true);
+    const uint64_t t0 = clock.NowMicros();
+    for (const auto* region : {&s.region0, &s.region1}) {
+        for (size_t at = 0; at < region->size(); at += 258) {
+            c.Write(std::vector<uint8_t>(region->begin() + at, region->begin() + at + 256), true);
+            c.Write(std::vector<uint8_t>(region->begin() + at + 256, region->begin() + at + 258),
+                    true);
+            EXPECT_EQ(c.Take(), "");
+        }
+    }
+    EXPECT_EQ(clock.NowMicros() - t0, 4 * 268'750u);
+    c.Write(std::vector<uint8_t>(s.totals.begin(), s.totals.begin() + 2), true);
+    c.Write(std::vector<uint8_t>(s.totals.begin() + 2, s.totals.end()), true);
+    EXPECT_EQ(AwaitRecord(c, clock, pending, 500), "PROGRAMMED     \n");
+    EXPECT_EQ(device.CurrentPhase(), Phase::Programmed);
+    EXPECT_EQ(device.Report().BytesOf(Phase::Region0), s.region0);
+    EXPECT_EQ(device.Report().BytesOf(Phase::Region1), s.region1);
+}
+
+TEST(BusRun, OnlyTheDeviceLineAnswersAndTheBusOutlivesNothingItShouldNot) {
+    VirtualClock clock;
+    auto bus = std::make_unique<SimulatedBus>(clock);
+    DeviceConfig cfg = Quiet("TV");
+    cfg.firstGreetingMicros = 0;
+    bus->Attach(3, cfg);
+    bus->SetIdle(1);
+    auto factory = bus->Factory();
+    Client one(*bus, 1);
+    Client three(*bus, 3);
+    clock.Sleep(300);
+    EXPECT_EQ(one.Take(), "");
+    EXPECT_EQ(three.Take().size(), 32u);
+    bus.reset();  // pending callbacks must not touch the gone devices
+    clock.Sleep(1000);
+    auto late = factory();
+    EXPECT_FALSE(late->Open("COM3", 9600, "8N1", MODE_RECEIVER)) << "still open by `three`";
+}
+
+}  // namespace
+}  // namespace norvane::sim

@@ -1,0 +1,223 @@
+#include "tools/simulator/PtyDevice.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace norvane::sim {
+
+namespace {
+
+uint64_t MonotonicMicros() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+}  // namespace
+
+uint32_t BaudFromTermios(unsigned speed) {
+    switch (speed) {
+        case B1200:
+            return 1200;
+        case B2400:
+            return 2400;
+        case B4800:
+            return 4800;
+        case B9600:
+            return 9600;
+        case B19200:
+            return 19200;
+        case B38400:
+            return 38400;
+        case B57600:
+            return 57600;
+        case B115200:
+            return 115200;
+        case B230400:
+            return 230400;
+        default:
+            return 0;
+    }
+}
+
+PtyDevice::PtyDevice(DeviceModel& model) : model_(model), origin_(MonotonicMicros()) {
+    model_.SetHost(this);
+}
+
+PtyDevice::~PtyDevice() {
+    model_.SetHost(nullptr);
+    if (master_ >= 0) {
+        close(master_);
+    }
+    if (slave_ >= 0) {
+        close(slave_);
+    }
+}
+
+bool PtyDevice::Open(std::string* error) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    char name[128] = {};
+    if (ptsname_r(master_, name, sizeof name) != 0) {
+        *error = std::string("ptsname: ") + std::strerror(errno);
+        return false;
+    }
+    slavePath_ = name;
+    slave_ = open(name, O_RDWR | O_NOCTTY);
+    if (slave_ < 0) {
+        *error = std::string("cannot open ") + name + ": " + std::strerror(errno);
+        return false;
+    }
+    termios settings{};
+    if (tcgetattr(slave_, &settings) == 0) {
+        cfmakeraw(&settings);
+        cfsetispeed(&settings, B9600);
+        cfsetospeed(&settings, B9600);
+        tcsetattr(slave_, TCSANOW, &settings);
+    }
+    const int flags = fcntl(master_, F_GETFL);
+    fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+    return true;
+}
+
+void PtyDevice::Send(const uint8_t* data, size_t length) {
+    if (master_ < 0) {
+        return;
+    }
+    uint32_t speed = HostLineSpeed();
+    if (speed == 0) {
+        speed = model_.DeviceLineSpeed();
+    }
+    const uint64_t now = NowMicros();
+    for (size_t i = 0; i < length; ++i) {
+        outgoing_.emplace_back(wire_.Next(now, speed), data[i]);
+    }
+}
+
+void PtyDevice::After(uint64_t delayMicros, std::function<void()> action) {
+    timers_.emplace(std::make_pair(NowMicros() + delayMicros, sequence_++), std::move(action));
+}
+
+uint64_t PtyDevice::NowMicros() {
+    return MonotonicMicros() - origin_;
+}
+
+uint32_t PtyDevice::HostLineSpeed() {
+    if (master_ < 0) {
+        return 0;
+    }
+    termios settings{};
+    if (tcgetattr(master_, &settings) != 0) {
+        return 0;
+    }
+    return BaudFromTermios(cfgetospeed(&settings));
+}
+
+void PtyDevice::Disconnect() {
+    if (master_ >= 0) {
+        close(master_);
+        master_ = -1;
+    }
+    if (slave_ >= 0) {
+        close(slave_);
+        slave_ = -1;
+    }
+    outgoing_.clear();
+}
+
+void PtyDevice::RunDueTimers() {
+    while (!timers_.empty() && timers_.begin()->first.first <= NowMicros()) {
+        auto action = std::move(timers_.begin()->second);
+        timers_.erase(timers_.begin());
+        action();
+    }
+}
+
+void PtyDevice::FlushDueBytes() {
+    const uint64_t now = NowMicros();
+    std::vector<uint8_t> due;
+    while (!outgoing_.empty() && outgoing_.front().first <= now) {
+        due.push_back(outgoing_.front().second);
+        outgoing_.pop_front();
+    }
+    if (due.empty() || master_ < 0) {
+        return;
+    }
+    // A full pty buffer means nobody reads: like an unread line, the bytes are lost.
+    const ssize_t written = write(master_, due.data(), due.size());
+    (void)written;
+}
+
+uint64_t PtyDevice::NextWake() const {
+    uint64_t wake = UINT64_MAX;
+    if (!timers_.empty()) {
+        wake = timers_.begin()->first.first;
+    }
+    if (!outgoing_.empty()) {
+        wake = std::min(wake, outgoing_.front().first);
+    }
+    return wake;
+}
+
+void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
+    model_.PowerOn();
+    uint64_t finishedAt = 0;
+    for (;;) {
+        RunDueTimers();
+        FlushDueBytes();
+        const uint64_t now = NowMicros();
+        if (exitAfterRun && model_.Finished() && outgoing_.empty()) {
+            if (finishedAt == 0) {
+                finishedAt = now + lingerMicros;
+            }
+            if (now >= finishedAt) {
+                return;
+            }
+        }
+        uint64_t wake = NextWake();
+        if (finishedAt != 0) {
+            wake = std::min(wake, finishedAt);
+        }
+        int timeoutMs = 200;  // also bounds the wait while the host is away
+        if (wake != UINT64_MAX) {
+            const uint64_t delta = wake > now ? wake - now : 0;
+            timeoutMs = static_cast<int>(std::min<uint64_t>((delta + 999) / 1000, 200));
+        }
+        pollfd fds[2] = {{stopFd, POLLIN, 0}, {master_, POLLIN, 0}};
+        const nfds_t count = master_ >= 0 ? 2 : 1;
+        const int ready = poll(fds, count, timeoutMs);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        if (fds[0].revents != 0) {
+            return;
+        }
+        if (count == 2 && (fds[1].revents & POLLIN) != 0) {
+            uint8_t buffer[4096];
+            const ssize_t got = read(master_, buffer, sizeof buffer);
+            if (got > 0) {
+                model_.Receive(buffer, static_cast<size_t>(got));
+            } else if (got < 0 && errno != EAGAIN && errno != EINTR) {
+                usleep(10'000);  // no slave side at the moment: wait, do not spin
+            }
+        } else if (count == 2 && (fds[1].revents & (POLLHUP | POLLERR)) != 0) {
+            usleep(10'000);
+        }
+    }
+}
+
+}  // namespace norvane::sim

@@ -1,0 +1,60 @@
+// The real-time transport: the device model behind the master side of a pseudo-terminal.
+// The host opens the slave path like a serial port. One thread runs everything: a poll loop
+// with timer deadlines that reads the host's bytes, runs the model's timers and paces the
+// device's bytes at the host's line speed (read from the master's terminal settings).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "tools/simulator/DeviceModel.h"
+#include "tools/simulator/SimulatedBus.h"
+
+namespace norvane::sim {
+
+class PtyDevice final : public DeviceHost {
+  public:
+    explicit PtyDevice(DeviceModel& model);
+    ~PtyDevice() override;
+    PtyDevice(const PtyDevice&) = delete;
+    PtyDevice& operator=(const PtyDevice&) = delete;
+
+    // Creates the pseudo-terminal (raw, 9600 baud). False with `error` set on failure.
+    bool Open(std::string* error);
+    const std::string& SlavePath() const { return slavePath_; }
+
+    // Powers the device on and runs until `stopFd` becomes readable, or, with `exitAfterRun`,
+    // until the run is over, its last bytes are out and `lingerMicros` have passed.
+    void Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros);
+
+    // DeviceHost
+    void Send(const uint8_t* data, size_t length) override;
+    void After(uint64_t delayMicros, std::function<void()> action) override;
+    uint64_t NowMicros() override;
+    uint32_t HostLineSpeed() override;
+    void Disconnect() override;
+
+  private:
+    void RunDueTimers();
+    void FlushDueBytes();
+    uint64_t NextWake() const;
+
+    DeviceModel& model_;
+    int master_ = -1;
+    int slave_ = -1;  // kept open so the master never sees a hang-up while the host is away
+    std::string slavePath_;
+    uint64_t origin_ = 0;
+    uint64_t sequence_ = 0;
+    std::map<std::pair<uint64_t, uint64_t>, std::function<void()>> timers_;
+    std::deque<std::pair<uint64_t, uint8_t>> outgoing_;  // (due time, byte)
+    WireTimer wire_;
+};
+
+// Maps a termios speed constant to bits per second (0 when unknown).
+uint32_t BaudFromTermios(unsigned speed);
+
+}  // namespace norvane::sim

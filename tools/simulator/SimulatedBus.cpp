@@ -1,0 +1,355 @@
+#include "tools/simulator/SimulatedBus.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace norvane::sim {
+
+uint64_t WireTimer::Next(uint64_t now, uint32_t speed) {
+    if (speed == 0) {
+        speed = kBaudGreeting;
+    }
+    if (now > lastEnd_ || speed != burstSpeed_) {  // a byte handed over exactly at the
+        // end of the last one keeps the burst going, so timing never drifts by rounding
+        burstStart_ = std::max(now, lastEnd_);
+        burstCount_ = 0;
+        burstSpeed_ = speed;
+    }
+    ++burstCount_;
+    lastEnd_ = burstStart_ + (burstCount_ * 10'000'000 + speed - 1) / speed;
+    return lastEnd_;
+}
+
+class SimulatedPort;
+
+enum class LineKind { Absent, Idle, Device };
+
+struct Line;
+
+class LineHost final : public DeviceHost {
+  public:
+    LineHost(BusState& bus, Line& line) : bus_(bus), line_(line) {}
+    void Send(const uint8_t* data, size_t length) override;
+    void After(uint64_t delayMicros, std::function<void()> action) override;
+    uint64_t NowMicros() override;
+    uint32_t HostLineSpeed() override;
+    void Disconnect() override;
+
+  private:
+    BusState& bus_;
+    Line& line_;
+};
+
+struct Line {
+    int number = 0;
+    LineKind kind = LineKind::Absent;
+    std::unique_ptr<DeviceModel> device;
+    std::unique_ptr<LineHost> host;
+    SimulatedPort* port = nullptr;  // the port that has it open
+    bool disconnected = false;
+    WireTimer toHost;
+};
+
+struct BusState : std::enable_shared_from_this<BusState> {
+    explicit BusState(VirtualClock& c) : clock(c) {}
+    VirtualClock& clock;
+    std::array<Line, kBusPorts> lines;
+    std::vector<PortEvent> events;
+    int openCount = 0;
+    int maxOpenCount = 0;
+    int portsCreated = 0;
+};
+
+class SimulatedPort final : public SerialPort {
+  public:
+    explicit SimulatedPort(std::shared_ptr<BusState> bus) : bus_(std::move(bus)) {}
+    ~SimulatedPort() override { Close(); }
+
+    bool Open(const char* portName, uint32_t baudRate, const char* frame, int mode) override;
+    bool Close() override;
+    bool Write(const void* data, uint32_t length, bool wait) override;
+    bool StartReceiver(uint8_t* ring, uint32_t ringSize,
+                       std::atomic<uint32_t>* writeIndex) override;
+    bool StopReceiver() override;
+    bool SetLineSpeed(uint32_t baudRate) override;
+    bool TransferInProgress() override;
+
+    uint32_t Speed() const { return speed_; }
+    // A byte from the device arriving now.
+    void Deliver(uint8_t byte);
+
+  private:
+    std::shared_ptr<BusState> bus_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    Line* line_ = nullptr;
+    uint64_t session_ = 0;  // bumped at every Close: bytes of an earlier session are dropped
+    uint32_t openBaud_ = 0;
+    uint32_t speed_ = 0;
+    WireTimer toDevice_;
+    uint64_t transferEnd_ = 0;
+    uint8_t* ring_ = nullptr;
+    uint32_t ringSize_ = 0;
+    uint32_t ringPos_ = 0;
+    std::atomic<uint32_t>* writeIndex_ = nullptr;
+};
+
+void LineHost::Send(const uint8_t* data, size_t length) {
+    if (line_.disconnected) {
+        return;
+    }
+    const uint32_t speed = line_.port ? line_.port->Speed() : line_.device->DeviceLineSpeed();
+    const uint64_t now = bus_.clock.NowMicros();
+    for (size_t i = 0; i < length; ++i) {
+        const uint64_t at = line_.toHost.Next(now, speed);
+        const uint8_t byte = data[i];
+        Line* line = &line_;
+        std::weak_ptr<BusState> bus = bus_.weak_from_this();
+        bus_.clock.AtMicros(at, [bus, line, byte] {
+            if (bus.expired()) {
+                return;
+            }
+            if (!line->disconnected && line->port != nullptr) {
+                line->port->Deliver(byte);
+            }
+        });
+    }
+}
+
+void LineHost::After(uint64_t delayMicros, std::function<void()> action) {
+    // The model guards its own lifetime; the line lives as long as the bus state, which the
+    // clock does not own, so the action is also dropped once the device is gone.
+    DeviceModel* device = line_.device.get();
+    Line* line = &line_;
+    std::weak_ptr<BusState> bus = bus_.weak_from_this();
+    bus_.clock.AfterMicros(delayMicros, [bus, line, device, action = std::move(action)] {
+        if (!bus.expired() && line->device.get() == device) {
+            action();
+        }
+    });
+}
+
+uint64_t LineHost::NowMicros() {
+    return bus_.clock.NowMicros();
+}
+
+uint32_t LineHost::HostLineSpeed() {
+    return line_.port ? line_.port->Speed() : 0;
+}
+
+void LineHost::Disconnect() {
+    line_.disconnected = true;
+}
+
+bool SimulatedPort::Open(const char* portName, uint32_t baudRate, const char* /*frame*/,
+                         int /*mode*/) {
+    if (line_ != nullptr) {
+        return false;
+    }
+    int number = 0;
+    if (portName != nullptr && std::strncmp(portName, "COM", 3) == 0 && portName[3] >= '1' &&
+        portName[3] <= '8' && portName[4] == '\0') {
+        number = portName[3] - '0';
+    }
+    const uint64_t now = bus_->clock.NowMicros();
+    Line* line = number ? &bus_->lines[number - 1] : nullptr;
+    if (line == nullptr || line->kind == LineKind::Absent || line->port != nullptr ||
+        baudRate == 0) {
+        bus_->events.push_back({now, number, PortEvent::OpenFailed});
+        return false;
+    }
+    line_ = line;
+    line->port = this;
+    openBaud_ = baudRate;
+    speed_ = baudRate;
+    toDevice_ = WireTimer{};
+    transferEnd_ = 0;
+    bus_->events.push_back({now, number, PortEvent::Opened});
+    bus_->maxOpenCount = std::max(bus_->maxOpenCount, ++bus_->openCount);
+    return true;
+}
+
+bool SimulatedPort::Close() {
+    if (line_ == nullptr) {
+        return true;
+    }
+    StopReceiver();
+    bus_->events.push_back({bus_->clock.NowMicros(), line_->number, PortEvent::Closed});
+    --bus_->openCount;
+    line_->port = nullptr;
+    line_ = nullptr;
+    ++session_;
+    speed_ = 0;
+    transferEnd_ = 0;
+    return true;
+}
+
+bool SimulatedPort::Write(const void* data, uint32_t length, bool wait) {
+    if (line_ == nullptr) {
+        return false;
+    }
+    VirtualClock& clock = bus_->clock;
+    const uint64_t now = clock.NowMicros();
+    if (!wait && now < transferEnd_) {
+        return false;  // an earlier background write is still going out
+    }
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    uint64_t last = now;
+    std::weak_ptr<int> alive = alive_;
+    for (uint32_t i = 0; i < length; ++i) {
+        last = toDevice_.Next(now, speed_);
+        const uint8_t byte = bytes[i];
+        Line* line = line_;
+        const uint64_t session = session_;
+        clock.AtMicros(last, [this, alive, line, session, byte] {
+            if (alive.expired() || session != session_ || line->disconnected ||
+                line->device == nullptr) {
+                return;
+            }
+            line->device->Receive(&byte, 1);
+        });
+    }
+    if (!wait) {
+        transferEnd_ = last;
+        return true;
+    }
+    uint32_t limitMs = length * 30000u / openBaud_;
+    if (limitMs <= 500) {
+        limitMs = 500;
+    }
+    const uint64_t deadline = now + uint64_t{limitMs} * 1000;
+    if (last <= deadline) {
+        clock.AdvanceToMicros(last);
+        return true;
+    }
+    clock.AdvanceToMicros(deadline);
+    return false;
+}
+
+bool SimulatedPort::StartReceiver(uint8_t* ring, uint32_t ringSize,
+                                  std::atomic<uint32_t>* writeIndex) {
+    if (line_ == nullptr || ring == nullptr || ringSize == 0 || writeIndex == nullptr) {
+        return false;
+    }
+    std::memset(ring, 0, ringSize);
+    ring_ = ring;
+    ringSize_ = ringSize;
+    writeIndex_ = writeIndex;
+    ringPos_ = writeIndex->load(std::memory_order_relaxed) % ringSize;
+    return true;
+}
+
+bool SimulatedPort::StopReceiver() {
+    ring_ = nullptr;
+    writeIndex_ = nullptr;
+    return true;
+}
+
+bool SimulatedPort::SetLineSpeed(uint32_t baudRate) {
+    if (line_ == nullptr || baudRate == 0) {
+        return false;
+    }
+    speed_ = baudRate;
+    return true;
+}
+
+bool SimulatedPort::TransferInProgress() {
+    return line_ != nullptr && bus_->clock.NowMicros() < transferEnd_;
+}
+
+void SimulatedPort::Deliver(uint8_t byte) {
+    if (ring_ == nullptr) {
+        return;  // no receiver: the byte is lost
+    }
+    ring_[ringPos_] = byte;
+    ringPos_ = (ringPos_ + 1) % ringSize_;
+    writeIndex_->store(ringPos_, std::memory_order_release);
+}
+
+SimulatedBus::SimulatedBus(VirtualClock& clock) : state_(std::make_shared<BusState>(clock)) {
+    for (int i = 0; i < kBusPorts; ++i) {
+        state_->lines[i].number = i + 1;
+    }
+}
+
+SimulatedBus::~SimulatedBus() {
+    // Ports may outlive the bus; they keep the state, but the devices go now.
+    for (Line& line : state_->lines) {
+        line.device.reset();
+        line.host.reset();
+    }
+}
+
+void SimulatedBus::SetAbsent(int port) {
+    Line& line = state_->lines.at(port - 1);
+    line.kind = LineKind::Absent;
+    line.device.reset();
+    line.host.reset();
+}
+
+void SimulatedBus::SetIdle(int port) {
+    Line& line = state_->lines.at(port - 1);
+    line.kind = LineKind::Idle;
+    line.device.reset();
+    line.host.reset();
+}
+
+DeviceModel& SimulatedBus::Attach(int port, DeviceConfig config, FaultPlan faults, bool powerOn) {
+    Line& line = state_->lines.at(port - 1);
+    line.kind = LineKind::Device;
+    line.disconnected = false;
+    line.host = std::make_unique<LineHost>(*state_, line);
+    line.device = std::make_unique<DeviceModel>(std::move(config), std::move(faults));
+    line.device->SetHost(line.host.get());
+    if (powerOn) {
+        line.device->PowerOn();
+    }
+    return *line.device;
+}
+
+DeviceModel* SimulatedBus::Device(int port) {
+    return state_->lines.at(port - 1).device.get();
+}
+
+PortFactory SimulatedBus::Factory() {
+    std::shared_ptr<BusState> state = state_;
+    return [state]() -> std::unique_ptr<SerialPort> {
+        ++state->portsCreated;
+        return std::make_unique<SimulatedPort>(state);
+    };
+}
+
+int SimulatedBus::OpenCount() const {
+    return state_->openCount;
+}
+
+int SimulatedBus::MaxOpenCount() const {
+    return state_->maxOpenCount;
+}
+
+bool SimulatedBus::IsOpen(int port) const {
+    return state_->lines.at(port - 1).port != nullptr;
+}
+
+uint32_t SimulatedBus::HostLineSpeed(int port) const {
+    const Line& line = state_->lines.at(port - 1);
+    return line.port ? line.port->Speed() : 0;
+}
+
+bool SimulatedBus::Disconnected(int port) const {
+    return state_->lines.at(port - 1).disconnected;
+}
+
+const std::vector<PortEvent>& SimulatedBus::Events() const {
+    return state_->events;
+}
+
+int SimulatedBus::PortsCreated() const {
+    return state_->portsCreated;
+}
+
+VirtualClock& SimulatedBus::Clock() {
+    return state_->clock;
+}
+
+}  // namespace norvane::sim

@@ -1,0 +1,79 @@
+// The in-process transport: eight serial lines COM1..COM8 in virtual time. Each line is
+// absent (Open fails), present but idle (opens, nothing answers) or wired to a DeviceModel.
+// Ports handed out by the bus's PortFactory carry bytes in both directions at 10 bits per byte
+// at the port's current line speed; everything runs on the caller's thread, inside
+// VirtualClock::Sleep / AdvanceToMicros.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/VirtualClock.h"
+#include "serial/SerialPort.h"
+#include "tools/simulator/DeviceModel.h"
+
+namespace norvane::sim {
+
+constexpr int kBusPorts = 8;
+
+// Times bytes on one direction of a line: a byte leaves when the line is free and takes
+// 10 bits at `speed`. Within an unbroken burst the arrival times are exact (no rounding drift).
+class WireTimer {
+  public:
+    // Arrival time (microseconds) of a byte handed to the line at `now`.
+    uint64_t Next(uint64_t now, uint32_t speed);
+    uint64_t BusyUntil() const { return lastEnd_; }
+
+  private:
+    uint64_t burstStart_ = 0;
+    uint64_t burstCount_ = 0;
+    uint32_t burstSpeed_ = 0;
+    uint64_t lastEnd_ = 0;
+};
+
+struct PortEvent {
+    enum Kind { Opened, Closed, OpenFailed };
+    uint64_t atMicros = 0;
+    int port = 0;  // 1..8, 0 for a name that is no COM1..COM8
+    Kind kind = Opened;
+};
+
+struct BusState;
+
+class SimulatedBus {
+  public:
+    explicit SimulatedBus(VirtualClock& clock);
+    ~SimulatedBus();
+    SimulatedBus(const SimulatedBus&) = delete;
+    SimulatedBus& operator=(const SimulatedBus&) = delete;
+
+    // Every line starts absent.
+    void SetAbsent(int port);
+    void SetIdle(int port);
+    // Wires a new device to COM`port` (1..8) and, unless told otherwise, powers it on now, so
+    // it starts greeting whether or not the port is open (bytes to a closed port are lost).
+    DeviceModel& Attach(int port, DeviceConfig config, FaultPlan faults = {}, bool powerOn = true);
+    DeviceModel* Device(int port);
+
+    PortFactory Factory();
+
+    // The port bank as the bus saw it.
+    int OpenCount() const;
+    int MaxOpenCount() const;
+    bool IsOpen(int port) const;
+    uint32_t HostLineSpeed(int port) const;  // 0 while closed
+    bool Disconnected(int port) const;
+    const std::vector<PortEvent>& Events() const;
+    int PortsCreated() const;
+
+    VirtualClock& Clock();
+
+  private:
+    std::shared_ptr<BusState> state_;
+};
+
+}  // namespace norvane::sim
