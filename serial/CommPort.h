@@ -4,14 +4,16 @@
 // The class is shared by the back ends; each back end (CommPort_posix.cpp, later a Win32 one)
 // defines the operations and its own private state (Impl).
 //
-// Behaviour on POSIX, where it cannot follow the Windows original literally:
+// Behaviour on POSIX, where it differs from the Windows back end:
 // - `lastError` holds an errno value. A missing device (or a COMn whose NORVANE_COMn is set
-//   to the empty string) gives ENOENT; a device another program holds gives EBUSY; a frame or
-//   speed the line cannot take gives EINVAL; any operation on a closed port gives EBADF; a
-//   waiting transfer that passes its time limit gives ETIMEDOUT. Successful operations leave
-//   `lastError` as it was.
+//   to the empty string) gives ENOENT; a device another program holds gives EBUSY; a path that
+//   is not a terminal gives ENOTTY; a frame or speed the line cannot take (1.5 stop bits
+//   included) gives EINVAL; any operation on a closed port gives EBADF; a waiting transfer
+//   that passes its time limit gives ETIMEDOUT. Successful operations leave `lastError` as
+//   it was.
 // - `SignalNamedEvent`: a named system event has no POSIX counterpart and nobody could reset
-//   one, so it returns false at once, the answer the original gives when nobody resets it.
+//   one, so it returns false at once: the answer a Windows port gives when nobody resets its
+//   event.
 // - `SetTimeouts(multiplier, constant)`: sets the total time limit of waiting reads to
 //   multiplier * length + constant ms (0, 0 returns to the speed-derived limit). Writes keep
 //   the speed-derived limit. Opening again resets it.
@@ -20,7 +22,8 @@
 //   their whole count (within the time limit). The receiver thread works in either mode, and
 //   a stopped receiver can be started again on the same opening.
 // - Transfers report their end through TransferInProgress() only; there are no completion
-//   messages.
+//   messages. A waiting write while a non-waiting one still runs is the caller's care: the
+//   bytes of both would interleave.
 #pragma once
 
 #include <atomic>

@@ -134,10 +134,8 @@ void TransferLoop(TransferArgs args) {
     args.running->store(false, std::memory_order_release);
 }
 
-}  // namespace
-
 // Forgets a transfer thread that has ended. False while one still runs.
-static bool TransferSlotFree(std::thread* transfer, std::atomic<bool>* running, int* cancelFd) {
+bool TransferSlotFree(std::thread* transfer, std::atomic<bool>* running, int* cancelFd) {
     if (!transfer->joinable()) {
         return true;
     }
@@ -148,6 +146,8 @@ static bool TransferSlotFree(std::thread* transfer, std::atomic<bool>* running, 
     posix::CloseFd(cancelFd);
     return true;
 }
+
+}  // namespace
 
 bool CCommPort::Write(const void* data, uint32_t length, bool wait) {
     if (fileHandle == INVALID_PORT_HANDLE) {

@@ -46,15 +46,5 @@ TEST(LineSettings, DataBitsParityAndStopBits) {
               static_cast<tcflag_t>(CS8 | PARENB | CMSPAR));
 }
 
-TEST(LineSettings, RefusesWhatTermiosCannotDo) {
-    termios line = Cooked();
-    const termios before = line;
-    EXPECT_FALSE(posix::MakeLineSettings(before, {8, PARITY_NONE, STOP_BITS_ONE5}, 9600, &line));
-    EXPECT_FALSE(posix::MakeLineSettings(before, {8, PARITY_NONE, STOP_BITS_ONE}, 0, &line));
-    EXPECT_FALSE(posix::MakeLineSettings(before, {8, PARITY_NONE, STOP_BITS_ONE}, 9601, &line));
-    EXPECT_FALSE(posix::MakeLineSettings(before, {9, PARITY_NONE, STOP_BITS_ONE}, 9600, &line));
-    EXPECT_EQ(line.c_cflag, before.c_cflag);
-}
-
 }  // namespace
 }  // namespace norvane

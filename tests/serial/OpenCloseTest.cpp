@@ -132,7 +132,6 @@ TEST_F(OpenClose, OperationsOnAClosedPortFailWithBadHandle) {
     port.lastError = 0;
     EXPECT_FALSE(port.Write(&byte, 1, false));
     EXPECT_EQ(port.lastError, static_cast<uint32_t>(EBADF));
-    EXPECT_FALSE(port.SetLineSpeed(115200));
     uint8_t ring[16];
     std::atomic<uint32_t> writeIndex{0};
     EXPECT_FALSE(port.StartReceiver(ring, sizeof ring, &writeIndex));
