@@ -64,10 +64,10 @@ class CCommPort : public SerialPort {
     // the time limit (TransferTimeLimitMs at `baudRate`) passes first; unsent bytes are dropped.
     // Not waiting: bytes the line takes at once are written, the rest are copied and written
     // by a transfer thread; refused (false, `lastError` unchanged) while one still runs.
-    bool Write(const void* data, uint32_t length, bool wait = true) override;
+    bool Write(const void* data, uint32_t length, bool wait) override;
     // Zero-fills `buffer`, then reads into it (see the modes above). A non-waiting read that
     // is not complete at once goes on in the transfer thread; `buffer` must outlive it.
-    bool Read(void* buffer, uint32_t length, bool wait = true);
+    bool Read(void* buffer, uint32_t length, bool wait);
 
     // Zero-fills the ring and starts the receiver thread, which stores from *writeIndex on.
     // True and nothing changed when a receiver runs already.
