@@ -16,7 +16,7 @@ namespace norvane::sim {
 
 // What the device needs of its transport.
 class DeviceHost {
-  public:
+public:
     virtual ~DeviceHost() = default;
     // Puts bytes on the line towards the host; the transport paces them at the line speed.
     virtual void Send(const uint8_t* data, size_t length) = 0;
@@ -158,7 +158,7 @@ struct DeviceReport {
 uint16_t DeviceCrc16(const uint8_t* data, size_t length);
 
 class DeviceModel {
-  public:
+public:
     explicit DeviceModel(DeviceConfig config, FaultPlan faults = {});
     DeviceModel(const DeviceModel&) = delete;
     DeviceModel& operator=(const DeviceModel&) = delete;
@@ -185,7 +185,7 @@ class DeviceModel {
     std::string GreetingRecord() const;
     std::string ErrorRecord(uint16_t code) const;
 
-  private:
+private:
     void EnterPhase(Phase phase);
     void HandleByte(uint8_t byte);
     bool CheckByteFault();

@@ -1,9 +1,11 @@
 #include "tools/simulator/DevsimOptions.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <type_traits>
 
 namespace norvane::sim {
 
@@ -38,7 +40,7 @@ std::string Unescape(const std::string& text) {
             out += '\r';
         } else if (c == 't') {
             out += '\t';
-        } else if (c == 'x' && i + 2 < text.size() + 0 && i + 2 <= text.size() - 1) {
+        } else if (c == 'x' && i + 2 < text.size()) {
             out += static_cast<char>(std::strtoul(text.substr(i + 1, 2).c_str(), nullptr, 16));
             i += 2;
         } else {
@@ -165,7 +167,6 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions* opt
         {"--error-code",
          [&](const std::string& v) {
              uint64_t n = 0;
-             o.faults.errorCode = static_cast<uint16_t>(n);
              if (!ParseNumber(v, &n) || n > 0xFFFF) {
                  return false;
              }

@@ -17,7 +17,7 @@
 namespace norvane::sim {
 
 class PtyDevice final : public DeviceHost {
-  public:
+public:
     explicit PtyDevice(DeviceModel& model);
     ~PtyDevice() override;
     PtyDevice(const PtyDevice&) = delete;
@@ -38,7 +38,7 @@ class PtyDevice final : public DeviceHost {
     uint32_t HostLineSpeed() override;
     void Disconnect() override;
 
-  private:
+private:
     void RunDueTimers();
     void FlushDueBytes();
     uint64_t NextWake() const;

@@ -28,7 +28,7 @@ enum class LineKind { Absent, Idle, Device };
 struct Line;
 
 class LineHost final : public DeviceHost {
-  public:
+public:
     LineHost(BusState& bus, Line& line) : bus_(bus), line_(line) {}
     void Send(const uint8_t* data, size_t length) override;
     void After(uint64_t delayMicros, std::function<void()> action) override;
@@ -36,7 +36,7 @@ class LineHost final : public DeviceHost {
     uint32_t HostLineSpeed() override;
     void Disconnect() override;
 
-  private:
+private:
     BusState& bus_;
     Line& line_;
 };
@@ -62,7 +62,7 @@ struct BusState : std::enable_shared_from_this<BusState> {
 };
 
 class SimulatedPort final : public SerialPort {
-  public:
+public:
     explicit SimulatedPort(std::shared_ptr<BusState> bus) : bus_(std::move(bus)) {}
     ~SimulatedPort() override { Close(); }
 
@@ -79,7 +79,7 @@ class SimulatedPort final : public SerialPort {
     // A byte from the device arriving now.
     void Deliver(uint8_t byte);
 
-  private:
+private:
     std::shared_ptr<BusState> bus_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     Line* line_ = nullptr;
@@ -309,6 +309,25 @@ DeviceModel& SimulatedBus::Attach(int port, DeviceConfig config, FaultPlan fault
 
 DeviceModel* SimulatedBus::Device(int port) {
     return state_->lines.at(port - 1).device.get();
+}
+
+void SimulatedBus::SendRaw(int port, const std::string& bytes) {
+    Line& line = state_->lines.at(port - 1);
+    if (line.kind == LineKind::Absent) {
+        return;
+    }
+    VirtualClock& clock = state_->clock;
+    const uint32_t speed = line.port ? line.port->Speed() : kBaudGreeting;
+    std::weak_ptr<BusState> bus = state_;
+    Line* target = &line;
+    for (char c : bytes) {
+        const uint8_t byte = static_cast<uint8_t>(c);
+        clock.AtMicros(line.toHost.Next(clock.NowMicros(), speed), [bus, target, byte] {
+            if (!bus.expired() && !target->disconnected && target->port != nullptr) {
+                target->port->Deliver(byte);
+            }
+        });
+    }
 }
 
 PortFactory SimulatedBus::Factory() {

@@ -3,6 +3,15 @@
 // Ports handed out by the bus's PortFactory carry bytes in both directions at 10 bits per byte
 // at the port's current line speed; everything runs on the caller's thread, inside
 // VirtualClock::Sleep / AdvanceToMicros.
+//
+//   VirtualClock clock;
+//   sim::SimulatedBus bus(clock);            // COM1..COM8 all absent
+//   bus.SetIdle(1);                          // COM1 opens but stays quiet
+//   sim::DeviceConfig tv;  tv.kind = "TV";  tv.serial = "123456789";
+//   sim::DeviceModel& device = bus.Attach(3, tv);  // greeting from now on
+//   PortFactory factory = bus.Factory();     // hand to the engine with `clock`
+//   ... run the engine ...
+//   device.Report().BytesOf(sim::Phase::Region0), bus.MaxOpenCount(), bus.Events() ...
 #pragma once
 
 #include <array>
@@ -23,12 +32,12 @@ constexpr int kBusPorts = 8;
 // Times bytes on one direction of a line: a byte leaves when the line is free and takes
 // 10 bits at `speed`. Within an unbroken burst the arrival times are exact (no rounding drift).
 class WireTimer {
-  public:
+public:
     // Arrival time (microseconds) of a byte handed to the line at `now`.
     uint64_t Next(uint64_t now, uint32_t speed);
     uint64_t BusyUntil() const { return lastEnd_; }
 
-  private:
+private:
     uint64_t burstStart_ = 0;
     uint64_t burstCount_ = 0;
     uint32_t burstSpeed_ = 0;
@@ -45,7 +54,7 @@ struct PortEvent {
 struct BusState;
 
 class SimulatedBus {
-  public:
+public:
     explicit SimulatedBus(VirtualClock& clock);
     ~SimulatedBus();
     SimulatedBus(const SimulatedBus&) = delete;
@@ -58,6 +67,9 @@ class SimulatedBus {
     // it starts greeting whether or not the port is open (bytes to a closed port are lost).
     DeviceModel& Attach(int port, DeviceConfig config, FaultPlan faults = {}, bool powerOn = true);
     DeviceModel* Device(int port);
+    // Puts raw bytes on a present line towards the host, as if something other than a device
+    // sent them (noise on an idle line, a fragment of a record). Paced like device bytes.
+    void SendRaw(int port, const std::string& bytes);
 
     PortFactory Factory();
 
@@ -72,7 +84,7 @@ class SimulatedBus {
 
     VirtualClock& Clock();
 
-  private:
+private:
     std::shared_ptr<BusState> state_;
 };
 

@@ -363,6 +363,9 @@ TEST(BlockCrc, DataDuringAnEraseIsAnError) {
     rig.host.speed = 115200;
     rig.host.Feed(Bytes({0}));
     EXPECT_EQ(rig.model.Report().errorSent, ERR_DATA_WHILE_ERASING);
+    rig.host.Advance(1'000'000);  // the erase that was under way ends without a trace
+    EXPECT_EQ(rig.model.CurrentPhase(), Phase::Failed);
+    EXPECT_EQ(rig.model.Report().CountSent("ERASED"), 0u);
 }
 
 TEST(BlockCrc, BytesBeyondTheRegionBeforeItsLastAnswerAreAnError) {

@@ -25,7 +25,7 @@ namespace norvane::sim {
 namespace {
 
 class Devsim {
-  public:
+public:
     explicit Devsim(std::vector<std::string> args) {
         args.insert(args.begin(), NORVANE_DEVSIM_PATH);
         std::vector<char*> argv;
@@ -139,7 +139,7 @@ class Devsim {
     bool Started() const { return pid_ > 0; }
     bool HungUp() const { return hungUp_; }
 
-  private:
+private:
     pid_t pid_ = -1;
     int stdout_ = -1;
     int fd_ = -1;

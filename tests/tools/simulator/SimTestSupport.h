@@ -84,7 +84,7 @@ inline ChecksumStream BuildChecksumStream(const std::vector<uint8_t>& r0,
 
 // Drives a model by hand on a virtual clock: what it sends is collected with its time.
 class ScriptHost final : public DeviceHost {
-  public:
+public:
     struct Chunk {
         uint64_t at;
         std::string bytes;
@@ -115,7 +115,7 @@ class ScriptHost final : public DeviceHost {
     uint32_t speed = 9600;
     int disconnects = 0;
 
-  private:
+private:
     DeviceModel& model_;
     VirtualClock& clock_;
 };

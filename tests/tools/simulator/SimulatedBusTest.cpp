@@ -201,6 +201,19 @@ TEST(BusWire, DeviceRecordArrivesAtTheHostLineSpeed) {
     EXPECT_EQ(c.ring[16], 0) << "the receiver zero-fills the ring";
 }
 
+TEST(BusWire, RawBytesOnAnIdleLineReachItsPort) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    bus.SetIdle(8);
+    Client c(bus, 8);
+    bus.SendRaw(8, "READYTV");
+    bus.SendRaw(2, "lost");  // absent line: nothing
+    clock.AdvanceToMicros(5'209);
+    EXPECT_EQ(c.Take(), "READY");
+    clock.Sleep(10);
+    EXPECT_EQ(c.Take(), "TV");
+}
+
 // --- Receive ring --------------------------------------------------------------------------
 
 TEST(BusRing, WrapsAtItsSizeAndOverwritesWhenTheReaderIsLapped) {
