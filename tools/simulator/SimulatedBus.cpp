@@ -3,22 +3,27 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
 namespace norvane::sim {
 
-uint64_t WireTimer::Next(uint64_t now, uint32_t speed) {
+WireSlot WireTimer::Reserve(uint64_t now, uint32_t speed, uint64_t count) {
     if (speed == 0) {
         speed = kBaudGreeting;
     }
-    if (now > lastEnd_ || speed != burstSpeed_) {  // a byte handed over exactly at the
-        // end of the last one keeps the burst going, so timing never drifts by rounding
+    // A byte handed over exactly at the end of the last one keeps the burst going, so the
+    // timing never drifts by rounding.
+    if (now > lastEnd_ || speed != burstSpeed_) {
         burstStart_ = std::max(now, lastEnd_);
         burstCount_ = 0;
         burstSpeed_ = speed;
     }
-    ++burstCount_;
-    lastEnd_ = burstStart_ + (burstCount_ * 10'000'000 + speed - 1) / speed;
-    return lastEnd_;
+    const WireSlot slot{burstStart_, burstCount_, speed};
+    burstCount_ += count;
+    if (count != 0) {
+        lastEnd_ = slot.ArrivalOf(count - 1);
+    }
+    return slot;
 }
 
 class SimulatedPort;
@@ -80,6 +85,18 @@ public:
     void Deliver(uint8_t byte);
 
 private:
+    // Bytes on their way to the device. One clock callback is pending at a time, for the next
+    // byte's arrival, so a long stream costs no more memory than its bytes.
+    struct TxSegment {
+        std::vector<uint8_t> bytes;
+        size_t next = 0;
+        WireSlot slot;
+    };
+    void SchedulePump();
+    void Pump();
+
+    std::deque<TxSegment> tx_;
+    bool pumpPending_ = false;
     std::shared_ptr<BusState> bus_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     Line* line_ = nullptr;
@@ -178,7 +195,9 @@ bool SimulatedPort::Close() {
     --bus_->openCount;
     line_->port = nullptr;
     line_ = nullptr;
-    ++session_;
+    ++session_;  // bytes still on their way are dropped
+    tx_.clear();
+    pumpPending_ = false;
     speed_ = 0;
     transferEnd_ = 0;
     return true;
@@ -195,19 +214,13 @@ bool SimulatedPort::Write(const void* data, uint32_t length, bool wait) {
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
     uint64_t last = now;
-    std::weak_ptr<int> alive = alive_;
-    for (uint32_t i = 0; i < length; ++i) {
-        last = toDevice_.Next(now, speed_);
-        const uint8_t byte = bytes[i];
-        Line* line = line_;
-        const uint64_t session = session_;
-        clock.AtMicros(last, [this, alive, line, session, byte] {
-            if (alive.expired() || session != session_ || line->disconnected ||
-                line->device == nullptr) {
-                return;
-            }
-            line->device->Receive(&byte, 1);
-        });
+    if (length != 0) {
+        TxSegment segment;
+        segment.bytes.assign(bytes, bytes + length);
+        segment.slot = toDevice_.Reserve(now, speed_, length);
+        last = segment.slot.ArrivalOf(length - 1);
+        tx_.push_back(std::move(segment));
+        SchedulePump();
     }
     if (!wait) {
         transferEnd_ = last;
@@ -224,6 +237,41 @@ bool SimulatedPort::Write(const void* data, uint32_t length, bool wait) {
     }
     clock.AdvanceToMicros(deadline);
     return false;
+}
+
+void SimulatedPort::SchedulePump() {
+    if (pumpPending_ || tx_.empty()) {
+        return;
+    }
+    const TxSegment& segment = tx_.front();
+    pumpPending_ = true;
+    std::weak_ptr<int> alive = alive_;
+    const uint64_t session = session_;
+    bus_->clock.AtMicros(segment.slot.ArrivalOf(segment.next), [this, alive, session] {
+        if (alive.expired() || session != session_) {
+            return;
+        }
+        pumpPending_ = false;
+        Pump();
+    });
+}
+
+void SimulatedPort::Pump() {
+    const uint64_t now = bus_->clock.NowMicros();
+    while (!tx_.empty() && line_ != nullptr) {
+        TxSegment& segment = tx_.front();
+        if (segment.slot.ArrivalOf(segment.next) > now) {
+            break;
+        }
+        const uint8_t byte = segment.bytes[segment.next++];
+        if (segment.next == segment.bytes.size()) {
+            tx_.pop_front();
+        }
+        if (!line_->disconnected && line_->device != nullptr) {
+            line_->device->Receive(&byte, 1);
+        }
+    }
+    SchedulePump();
 }
 
 bool SimulatedPort::StartReceiver(uint8_t* ring, uint32_t ringSize,

@@ -29,12 +29,24 @@ namespace norvane::sim {
 
 constexpr int kBusPorts = 8;
 
+// A run of bytes reserved on a line: byte i of it arrives at ArrivalOf(i).
+struct WireSlot {
+    uint64_t burstStart = 0;
+    uint64_t countBase = 0;
+    uint32_t speed = 9600;
+    uint64_t ArrivalOf(uint64_t i) const {
+        return burstStart + ((countBase + i + 1) * 10'000'000 + speed - 1) / speed;
+    }
+};
+
 // Times bytes on one direction of a line: a byte leaves when the line is free and takes
 // 10 bits at `speed`. Within an unbroken burst the arrival times are exact (no rounding drift).
 class WireTimer {
 public:
+    // Reserves `count` bytes handed to the line at `now`.
+    WireSlot Reserve(uint64_t now, uint32_t speed, uint64_t count);
     // Arrival time (microseconds) of a byte handed to the line at `now`.
-    uint64_t Next(uint64_t now, uint32_t speed);
+    uint64_t Next(uint64_t now, uint32_t speed) { return Reserve(now, speed, 1).ArrivalOf(0); }
     uint64_t BusyUntil() const { return lastEnd_; }
 
 private:

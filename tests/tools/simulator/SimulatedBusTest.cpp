@@ -170,6 +170,38 @@ TEST(BusWire, BackgroundWriteReturnsAtOnceAndRefusesASecondMeanwhile) {
     EXPECT_TRUE(c.Write(std::string("x"), false));
 }
 
+TEST(BusWire, ALongStreamGoesOutInTheBackgroundAtTheFastSpeed) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceModel& device = bus.Attach(2, Quiet("GM"));
+    Client c(bus, 2);
+    c.port->SetLineSpeed(115200);
+    const auto bytes = Pattern(0x40000, 5);
+    EXPECT_TRUE(c.Write(bytes, false));
+    const uint64_t end = (0x40000ull * 10'000'000 + 115199) / 115200;
+    clock.AdvanceToMicros(end - 1);
+    EXPECT_TRUE(c.port->TransferInProgress());
+    EXPECT_EQ(device.Report().received.size(), 0x40000u - 1);
+    clock.AdvanceToMicros(end);
+    EXPECT_FALSE(c.port->TransferInProgress());
+    EXPECT_EQ(device.Report().received, bytes);
+    // The greeting device rejected the fast bytes and fell silent; no callback is left over.
+    EXPECT_EQ(device.Report().errorSent, ERR_LINE_SPEED);
+    EXPECT_EQ(clock.PendingCount(), 0u);
+}
+
+TEST(BusWire, ClosingDropsBytesStillOnTheirWay) {
+    VirtualClock clock;
+    SimulatedBus bus(clock);
+    DeviceModel& device = bus.Attach(2, Quiet("GM"));
+    Client c(bus, 2);
+    EXPECT_TRUE(c.Write(std::string(10, 'z'), false));
+    clock.AdvanceToMicros(5'000);
+    c.port->Close();
+    clock.Sleep(100);
+    EXPECT_EQ(device.Report().received.size(), 4u);
+}
+
 TEST(BusWire, WaitingWriteQueuesBehindABackgroundWrite) {
     VirtualClock clock;
     SimulatedBus bus(clock);
