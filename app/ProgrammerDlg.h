@@ -1,0 +1,133 @@
+// The main window's behaviour, apart from any toolkit: it starts the programming job on a
+// worker thread, queues what the worker posts and applies it on the user-interface thread,
+// turns close requests into abort requests while the job runs, shows the result and decides
+// the program's exit status. The window on screen (app/gtk/) is a DialogView that forwards
+// its events here and draws what it is told.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/AboutBox.h"
+#include "engine/ProgrammerJob.h"
+#include "engine/Results.h"
+#include "platform/NotifyWindow.h"
+
+namespace norvane {
+
+class CMultiStrings;
+
+// The progress bar's state, kept like the common progress control: a range 0..upper and a
+// position held inside it.
+struct ProgressState {
+    int32_t upper = 100;
+    int32_t position = 0;
+
+    void SetRange(int32_t newUpper);
+    void SetPosition(int32_t newPosition);
+    // Filled part of the bar, 0 to 1; an empty range (0..0) shows an empty bar.
+    double Fraction() const;
+};
+
+// What the logic asks of the window on screen. Every call comes on the user-interface thread.
+class DialogView {
+public:
+    virtual ~DialogView() = default;
+    virtual void SetLabel(uint32_t target, const std::string& text) = 0;
+    virtual void SetProgress(const ProgressState& progress) = 0;
+    // Modal OK box; returns when the user has dismissed it.
+    virtual void ShowResultBox(const std::string& text) = 0;
+    // Modal about box; returns when the user has closed it. The job goes on meanwhile.
+    virtual void ShowAboutBox(const AboutLines& lines) = 0;
+    // Ends the window; the program exits once the toolkit's loop has returned.
+    virtual void CloseWindow() = 0;
+};
+
+// The keys the window treats itself; everything else takes the toolkit's default path.
+enum class DialogKey { Escape, Enter, Help, AltF4, Other };
+
+// The texts the window is labelled with.
+struct DialogTexts {
+    std::string caption;
+    std::string statusGroup;
+    std::string versionGroup;
+    std::string deviceGroup;
+    std::string serialGroup;
+    std::string aboutItem;  // window-menu item, with '&' before its mnemonic
+};
+DialogTexts DialogTextsFrom(const CMultiStrings& strings);
+
+// The window-menu item's text ("&About Norvane...").
+constexpr const char* kAboutItemText = "&About Norvane...";
+
+// Exit status of the program for a final result: 0 after a successful programming, the
+// string id of the message shown otherwise, 1 for a result that shows no message.
+int ExitStatusOf(FlashResult result);
+
+using JobRunner = std::function<FlashResult(JobStart*)>;
+
+class CProgrammerDlg final : public NotifyWindow {
+public:
+    CProgrammerDlg(DialogView& view, const CMultiStrings& strings, AboutLines about);
+    ~CProgrammerDlg() override;  // joins the worker
+    CProgrammerDlg(const CProgrammerDlg&) = delete;
+    CProgrammerDlg& operator=(const CProgrammerDlg&) = delete;
+
+    // Called by the worker after each queued message, to wake the user-interface thread
+    // (a Glib::Dispatcher in the GTK window). Set before Start.
+    void SetWake(std::function<void()> wake) { wake_ = std::move(wake); }
+
+    // Clears the abort flag and starts the job on its worker thread.
+    void Start(JobRunner runner = ProgrammerThreadProc);
+
+    // Worker side: queues the message and wakes the user-interface thread.
+    void Post(ProgMessage message) override;
+
+    // User-interface side: applies every queued message, oldest first.
+    void DispatchPending();
+
+    // A close request (close button, Alt+F4, Esc, the window manager's delete request).
+    // True when the window may close now; while the job runs it only sets the abort flag.
+    bool OnCloseRequest();
+    // A key press; true when the key was handled here and must go no further.
+    bool OnKey(DialogKey key);
+    // The window-menu item and F1.
+    void OnAbout();
+
+    bool JobRunning() const { return phase_ == Phase::Running; }
+    int AbortFlag() const { return abortFlag_.load(); }
+    std::optional<FlashResult> Result() const { return result_; }
+    // The program's exit status once the window has ended; 1 when no result arrived.
+    int ExitStatus() const;
+
+    // Waits for the worker thread to end; safe to call more than once.
+    void JoinWorker();
+
+private:
+    enum class Phase { Idle, Running, Reporting, Closed };
+
+    void Apply(const ProgMessage& message);
+    void OnDone(FlashResult result);
+
+    DialogView& view_;
+    const CMultiStrings& strings_;
+    AboutLines about_;
+    std::function<void()> wake_;
+
+    std::atomic<int> abortFlag_{0};
+    std::thread worker_;
+    Phase phase_ = Phase::Idle;
+    std::optional<FlashResult> result_;
+    ProgressState progress_;
+
+    std::mutex queueMutex_;
+    std::deque<ProgMessage> queue_;
+};
+
+}  // namespace norvane

@@ -1,0 +1,62 @@
+// The main window (template 102) on GTK: draws what CProgrammerDlg tells it and forwards
+// close requests, keys and the window menu to it. The worker's messages reach the
+// user-interface thread through a Glib::Dispatcher.
+#pragma once
+
+#include <gtkmm.h>
+
+#include <memory>
+
+#include "app/ProgrammerDlg.h"
+#include "app/UiTrace.h"
+#include "app/gtk/AboutBox_gtk.h"
+
+namespace norvane::gtk {
+
+class ProgrammerWindow final : public Gtk::Window, public DialogView {
+public:
+    ProgrammerWindow(const CMultiStrings& strings, AboutLines about, UiTrace& trace);
+    ~ProgrammerWindow() override;
+
+    // Starts the programming job; its messages are applied once the main loop runs.
+    void StartJob(JobRunner runner = ProgrammerThreadProc);
+    // After the main loop: waits for the job's thread and gives the exit status.
+    int Finish();
+
+    // DialogView
+    void SetLabel(uint32_t target, const std::string& text) override;
+    void SetProgress(const ProgressState& progress) override;
+    void ShowResultBox(const std::string& text) override;
+    void ShowAboutBox(const AboutLines& lines) override;
+    void CloseWindow() override;
+
+protected:
+    bool on_delete_event(GdkEventAny* event) override;
+    bool on_key_press_event(GdkEventKey* event) override;
+    bool on_button_press_event(GdkEventButton* event) override;
+
+private:
+    void OnMap();
+    void PopupWindowMenu(const GdkEvent* event);
+
+    UiTrace& trace_;
+    const DialogTexts texts_;
+
+    Gtk::Fixed fixed_;
+    Gtk::Frame statusGroup_, versionGroup_, deviceGroup_, serialGroup_;
+    Gtk::Frame statusFrame_, versionFrame_, deviceFrame_, serialFrame_;
+    Gtk::Label statusText_, versionText_, deviceText_, serialText_;
+    Gtk::ProgressBar progress_;
+    Gtk::Menu windowMenu_;
+    Gtk::MenuItem aboutItem_;
+
+    AboutBox* openAbout_ = nullptr;
+    bool closed_ = false;
+
+    // Declared last: destroyed first, so the worker is joined while the dispatcher it wakes
+    // still exists.
+    Glib::Dispatcher dispatcher_;
+    CProgrammerDlg dialog_;
+};
+
+}  // namespace norvane::gtk

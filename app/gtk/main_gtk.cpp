@@ -1,0 +1,40 @@
+// norvane: finds the device on a serial port and writes the embedded firmware image into it.
+// The exit status tells scripts the outcome (README, "Exit status").
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "app/AboutBox.h"
+#include "app/Startup.h"
+#include "app/UiTrace.h"
+#include "app/gtk/ProgrammerWindow_gtk.h"
+#include "strings/MultiStrings.h"
+
+int main(int argc, char** argv) {
+    using namespace norvane;
+
+    // Everything the window shows comes from the string table: without it, stop before the
+    // window opens and before any port is touched.
+    if (const auto error = LoadStringTable(StringTableResource(), TheStrings())) {
+        std::cerr << "norvane: " << *error << '\n';
+        return kExitBadStrings;
+    }
+    if (!gtk_init_check(&argc, &argv)) {
+        const char* display = std::getenv("DISPLAY");
+        std::cerr << "norvane: cannot open the display"
+                  << (display != nullptr ? std::string(" '") + display + "'" : std::string())
+                  << '\n';
+        return kExitNoDisplay;
+    }
+
+    auto application = Gtk::Application::create("com.halvio.Norvane", Gio::APPLICATION_NON_UNIQUE);
+    UiTrace trace = UiTrace::FromEnvironment();
+    gtk::ProgrammerWindow window(TheStrings(),
+                                 AboutLinesFrom(VersionInfo::OfProgram(), TheStrings()), trace);
+    window.StartJob();
+    application->run(window);
+    const int status = window.Finish();
+    trace.Line("exit", std::to_string(status));
+    return status;
+}
