@@ -57,9 +57,6 @@ PtyDevice::~PtyDevice() {
     if (master_ >= 0) {
         close(master_);
     }
-    if (slave_ >= 0) {
-        close(slave_);
-    }
 }
 
 bool PtyDevice::Open(std::string* error) {
@@ -74,18 +71,21 @@ bool PtyDevice::Open(std::string* error) {
         return false;
     }
     slavePath_ = name;
-    slave_ = open(name, O_RDWR | O_NOCTTY);
-    if (slave_ < 0) {
+    // Raw mode at 9600 for a host that does not set up the line itself; the settings stay
+    // with the terminal after this descriptor is closed.
+    const int slave = open(name, O_RDWR | O_NOCTTY);
+    if (slave < 0) {
         *error = std::string("cannot open ") + name + ": " + std::strerror(errno);
         return false;
     }
     termios settings{};
-    if (tcgetattr(slave_, &settings) == 0) {
+    if (tcgetattr(slave, &settings) == 0) {
         cfmakeraw(&settings);
         cfsetispeed(&settings, B9600);
         cfsetospeed(&settings, B9600);
-        tcsetattr(slave_, TCSANOW, &settings);
+        tcsetattr(slave, TCSANOW, &settings);
     }
+    close(slave);
     const int flags = fcntl(master_, F_GETFL);
     fcntl(master_, F_SETFL, flags | O_NONBLOCK);
     return true;
@@ -113,8 +113,16 @@ uint64_t PtyDevice::NowMicros() {
     return MonotonicMicros() - origin_;
 }
 
-uint32_t PtyDevice::HostLineSpeed() {
+bool PtyDevice::HostPresent() const {
     if (master_ < 0) {
+        return false;
+    }
+    pollfd p{master_, POLLIN, 0};
+    return poll(&p, 1, 0) >= 0 && (p.revents & POLLHUP) == 0;
+}
+
+uint32_t PtyDevice::HostLineSpeed() {
+    if (!HostPresent()) {
         return 0;
     }
     termios settings{};
@@ -128,10 +136,6 @@ void PtyDevice::Disconnect() {
     if (master_ >= 0) {
         close(master_);
         master_ = -1;
-    }
-    if (slave_ >= 0) {
-        close(slave_);
-        slave_ = -1;
     }
     outgoing_.clear();
 }
@@ -151,8 +155,8 @@ void PtyDevice::FlushDueBytes() {
         due.push_back(outgoing_.front().second);
         outgoing_.pop_front();
     }
-    if (due.empty() || master_ < 0) {
-        return;
+    if (due.empty() || !HostPresent()) {
+        return;  // nobody listens: the bytes are lost
     }
     // A full pty buffer means nobody reads: like an unread line, the bytes are lost.
     const ssize_t written = write(master_, due.data(), due.size());
@@ -194,8 +198,14 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
             const uint64_t delta = wake > now ? wake - now : 0;
             timeoutMs = static_cast<int>(std::min<uint64_t>((delta + 999) / 1000, 200));
         }
+        // The master reports a hang-up for as long as no host has the slave open; then only
+        // the stop pipe is watched, with a short timeout, to notice the host's arrival.
+        const bool present = HostPresent();
+        if (!present) {
+            timeoutMs = std::min(timeoutMs, 10);
+        }
         pollfd fds[2] = {{stopFd, POLLIN, 0}, {master_, POLLIN, 0}};
-        const nfds_t count = master_ >= 0 ? 2 : 1;
+        const nfds_t count = present ? 2 : 1;
         const int ready = poll(fds, count, timeoutMs);
         if (ready < 0) {
             if (errno == EINTR) {
@@ -212,10 +222,8 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
             if (got > 0) {
                 model_.Receive(buffer, static_cast<size_t>(got));
             } else if (got < 0 && errno != EAGAIN && errno != EINTR) {
-                usleep(10'000);  // no slave side at the moment: wait, do not spin
+                usleep(10'000);  // the host has just gone: wait, do not spin
             }
-        } else if (count == 2 && (fds[1].revents & (POLLHUP | POLLERR)) != 0) {
-            usleep(10'000);
         }
     }
 }

@@ -24,6 +24,9 @@ public:
     PtyDevice& operator=(const PtyDevice&) = delete;
 
     // Creates the pseudo-terminal (raw, 9600 baud). False with `error` set on failure.
+    // While no host has the slave side open, the device's bytes are lost, as on a line that
+    // nobody listens to, and the loop waits in steps of 10 ms instead of spinning on the
+    // master's hang-up state.
     bool Open(std::string* error);
     const std::string& SlavePath() const { return slavePath_; }
 
@@ -42,10 +45,10 @@ private:
     void RunDueTimers();
     void FlushDueBytes();
     uint64_t NextWake() const;
+    bool HostPresent() const;
 
     DeviceModel& model_;
     int master_ = -1;
-    int slave_ = -1;  // kept open so the master never sees a hang-up while the host is away
     std::string slavePath_;
     uint64_t origin_ = 0;
     uint64_t sequence_ = 0;

@@ -136,6 +136,32 @@ public:
         return -1;
     }
     void Signal(int sig) { kill(pid_, sig); }
+    // User plus system CPU time of the child so far, in clock ticks.
+    long CpuTicks() const {
+        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+        std::string field;
+        long ticks = 0;
+        for (int i = 1; i <= 15 && stat >> field; ++i) {
+            if (i == 14 || i == 15) {
+                ticks += std::stol(field);
+            }
+        }
+        return ticks;
+    }
+    // Bytes that can be read at once, without waiting.
+    std::string ReadNow() {
+        std::string got;
+        pollfd p{fd_, POLLIN, 0};
+        while (poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0) {
+            char buffer[256];
+            const ssize_t r = read(fd_, buffer, sizeof buffer);
+            if (r <= 0) {
+                break;
+            }
+            got.append(buffer, static_cast<size_t>(r));
+        }
+        return got;
+    }
     bool Started() const { return pid_ > 0; }
     bool HungUp() const { return hungUp_; }
 
@@ -175,6 +201,18 @@ TEST(DevsimProgram, PrintsAPtyPathGreetsThereAndStopsCleanlyOnSigterm) {
     EXPECT_NE(report.find("final greeting"), std::string::npos) << report;
     EXPECT_NE(report.find("error none"), std::string::npos);
     std::remove(log.c_str());
+}
+
+TEST(DevsimProgram, GreetingsWhileNobodyListensAreLostAndWaitingDoesNotSpin) {
+    Devsim sim({"--kind", "GM", "--greeting-ms", "40"});
+    const std::string path = sim.ReadPath();
+    ASSERT_FALSE(path.empty());
+    const long before = sim.CpuTicks();
+    usleep(600'000);  // 15 greeting periods without a host
+    EXPECT_LT(sim.CpuTicks() - before, 15) << "the simulator busy-waits for its host";
+    ASSERT_TRUE(sim.OpenTerminal(path));
+    EXPECT_LE(sim.ReadNow().size(), 16u) << "old greetings piled up for the host";
+    EXPECT_NE(sim.Read(32, 2000).find("READYGM"), std::string::npos);
 }
 
 TEST(DevsimProgram, ChecksumRunOverThePtyEndsTheProgramWithExitAfterRun) {
