@@ -1,0 +1,361 @@
+// The main window's logic with a recording view and scripted jobs: message routing on the
+// user-interface side, close rules while the job runs, the result box and the exit status.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/ProgrammerDlg.h"
+#include "strings/MultiStrings.h"
+#include "strings/StringIds.h"
+
+namespace norvane {
+namespace {
+
+class RecordingView final : public DialogView {
+public:
+    void SetLabel(uint32_t target, const std::string& text) override {
+        events.push_back("label " + std::to_string(target) + " " + text);
+    }
+    void SetProgress(const ProgressState& p) override {
+        events.push_back("progress " + std::to_string(p.position) + "/" + std::to_string(p.upper));
+        lastFraction = p.Fraction();
+    }
+    void ShowResultBox(const std::string& text) override {
+        events.push_back("box " + text);
+        if (duringBox) {
+            duringBox();
+        }
+    }
+    void ShowAboutBox(const AboutLines& lines) override {
+        events.push_back("about " + lines.version);
+        if (duringAbout) {
+            duringAbout();
+        }
+    }
+    void CloseWindow() override { events.push_back("close"); }
+
+    std::vector<std::string> events;
+    double lastFraction = -1;
+    std::function<void()> duringBox;
+    std::function<void()> duringAbout;
+};
+
+const CMultiStrings& Strings() {
+    static const bool loaded = TheStrings().Load(StringTableResource());
+    EXPECT_TRUE(loaded);
+    return TheStrings();
+}
+
+// A job that posts the given messages, then the result.
+JobRunner PostingJob(std::vector<ProgMessage> messages, FlashResult result) {
+    return [messages, result](JobStart* start) {
+        NotifyWindow* window = start->notifyWindow;
+        delete start;
+        for (const auto& m : messages) {
+            window->Post(m);
+        }
+        window->PostDone(result);
+        return result;
+    };
+}
+
+// A job that waits for the abort flag, as the device search does, then reports the abort.
+JobRunner WaitingJob(std::atomic<bool>* waiting) {
+    return [waiting](JobStart* start) {
+        NotifyWindow* window = start->notifyWindow;
+        const std::atomic<int>* abortFlag = start->abortFlag;
+        delete start;
+        window->PostText(TextStatus, "Searching device...");
+        *waiting = true;
+        while (*abortFlag == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const FlashResult result = MakeResult(RC_INTERRUPTED);
+        window->PostDone(result);
+        return result;
+    };
+}
+
+// Runs the user-interface side until the window closes, like the toolkit's loop would.
+void RunUntilClosed(CProgrammerDlg& dlg, RecordingView& view) {
+    for (int i = 0; i < 5000; ++i) {
+        dlg.DispatchPending();
+        if (!view.events.empty() && view.events.back() == "close") {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    FAIL() << "the window never closed";
+}
+
+void WaitFor(const std::atomic<bool>& flag) {
+    for (int i = 0; i < 5000 && !flag; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(flag);
+}
+
+TEST(ProgrammerDlgRouting, MessagesWaitForTheInterfaceThreadAndKeepTheirOrder) {
+    RecordingView view;
+    CProgrammerDlg dlg(view, Strings(), {});
+    std::atomic<int> wakes{0};
+    dlg.SetWake([&] { ++wakes; });
+    dlg.Start(PostingJob({{WM_PROG_TEXT, TextProgramVersion, 0, "TV    1.04"},
+                          {WM_PROG_TEXT, TextStatus, 0, "Searching device..."},
+                          {WM_PROG_PROGRESS, ProgressSetRange, 300, {}},
+                          {WM_PROG_PROGRESS, ProgressSetPosition, 7, {}},
+                          {WM_PROG_TEXT, TextDevice, 0, "Tarvik"},
+                          {WM_PROG_TEXT, TextSerial, 0, "1234567"}},
+                         MakeResult(RC_SUCCESS)));
+    dlg.JoinWorker();
+    EXPECT_EQ(wakes, 7);
+    EXPECT_TRUE(view.events.empty()) << "nothing is applied on the worker's thread";
+
+    dlg.DispatchPending();
+    const std::vector<std::string> expected = {"label 1 TV    1.04",
+                                               "label 0 Searching device...",
+                                               "progress 0/300",
+                                               "progress 7/300",
+                                               "label 2 Tarvik",
+                                               "label 3 1234567",
+                                               "box Device correctly programmed",
+                                               "close"};
+    EXPECT_EQ(view.events, expected);
+    EXPECT_EQ(dlg.ExitStatus(), 0);
+    EXPECT_EQ(dlg.AbortFlag(), 0);
+}
+
+TEST(ProgrammerDlgRouting, UnknownTargetsKindsAndMessagesAreIgnored) {
+    RecordingView view;
+    CProgrammerDlg dlg(view, Strings(), {});
+    dlg.Start(PostingJob({{WM_PROG_TEXT, 4, 0, "target four"},
+                          {WM_PROG_TEXT, 0xFFFFFFFF, 0, "far target"},
+                          {WM_PROG_PROGRESS, 2, 50, {}},
+                          {WM_PROG_PROGRESS, 0xFFFFFFFF, 50, {}},
+                          {0x404, 0, 0, "other message"}},
+                         MakeResult(RC_FOUND_TV)));
+    dlg.JoinWorker();
+    dlg.DispatchPending();
+    EXPECT_EQ(view.events, std::vector<std::string>{"close"});
+}
+
+TEST(ProgrammerDlgRouting, EmptyRangeIsAcceptedAndPositionsStayInsideTheRange) {
+    RecordingView view;
+    CProgrammerDlg dlg(view, Strings(), {});
+    dlg.Start(PostingJob({{WM_PROG_PROGRESS, ProgressSetRange, 300, {}},
+                          {WM_PROG_PROGRESS, ProgressSetPosition, 150, {}},
+                          {WM_PROG_PROGRESS, ProgressSetRange, 0, {}},
+                          {WM_PROG_PROGRESS, ProgressSetPosition, 5, {}},
+                          {WM_PROG_PROGRESS, ProgressSetRange, 400, {}},
+                          {WM_PROG_PROGRESS, ProgressSetPosition, 500, {}},
+                          {WM_PROG_PROGRESS, ProgressSetPosition, -3, {}}},
+                         MakeResult(RC_SUCCESS)));
+    dlg.JoinWorker();
+    view.duringBox = [&] { EXPECT_DOUBLE_EQ(view.lastFraction, 0.0); };
+    dlg.DispatchPending();
+    const std::vector<std::string> expected = {
+        "progress 0/300", "progress 150/300", "progress 0/0",   "progress 0/0",
+        "progress 0/400", "progress 400/400", "progress 0/400", "box Device correctly programmed",
+        "close"};
+    EXPECT_EQ(view.events, expected);
+}
+
+TEST(ProgrammerDlgRouting, ProgressFraction) {
+    ProgressState p;
+    p.SetRange(0);
+    EXPECT_DOUBLE_EQ(p.Fraction(), 0.0);
+    p.SetRange(200);
+    p.SetPosition(50);
+    EXPECT_DOUBLE_EQ(p.Fraction(), 0.25);
+    p.SetRange(25);  // shrinking the range pulls the position in
+    EXPECT_EQ(p.position, 25);
+    EXPECT_DOUBLE_EQ(p.Fraction(), 1.0);
+}
+
+TEST(ProgrammerDlgResult, EveryResultGivesItsTextAndExitStatus) {
+    struct Case {
+        FlashResult result;
+        const char* box;  // nullptr: no box
+        int status;
+    };
+    const Case cases[] = {
+        {MakeResult(RC_SUCCESS), "Device correctly programmed", 0},
+        {MakeResult(RC_DEVICE_UNKNOWN), "Unknown device", 11},
+        {MakeResult(RC_NO_DEVICE), "No device detected on any serial port", 13},
+        {MakeResult(RC_WRONG_DEVICE), "Wrong device detected on serial port", 14},
+        {MakeResult(RC_DEVICE_ERROR, 0x4242), "Device error - code 4242 returned", 15},
+        {MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT), "Device error - code ffff returned", 15},
+        {MakeResult(RC_DEVICE_ERROR, 0), "Device error - code 0000 returned", 15},
+        {MakeResult(RC_ERASE_FAILED), "Device error, unable to erase flash memory", 16},
+        {MakeResult(RC_INVALID_IMAGE), "Invalid program file", 17},
+        {MakeResult(RC_INTERRUPTED), "Programming interrupted", 18},
+        {MakeResult(RC_INVALID_REPLY, 4), "Invalid reply received from device", 19},
+        {MakeResult(RC_FOUND_OS), nullptr, 1},
+        {MakeResult(RC_SEARCHING), nullptr, 1},
+        {0x0104, nullptr, 1},
+        {MakeResult(0x7777, 3), nullptr, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result);
+        RecordingView view;
+        CProgrammerDlg dlg(view, Strings(), {});
+        dlg.Start(PostingJob({}, c.result));
+        RunUntilClosed(dlg, view);
+        std::vector<std::string> expected;
+        if (c.box != nullptr) {
+            expected.push_back(std::string("box ") + c.box);
+        }
+        expected.push_back("close");
+        EXPECT_EQ(view.events, expected);
+        EXPECT_EQ(dlg.ExitStatus(), c.status);
+        EXPECT_EQ(ExitStatusOf(c.result), c.status);
+        ASSERT_TRUE(dlg.Result());
+        EXPECT_EQ(*dlg.Result(), c.result);
+    }
+}
+
+TEST(ProgrammerDlgResult, NoResultMeansStatusOne) {
+    RecordingView view;
+    CProgrammerDlg dlg(view, Strings(), {});
+    EXPECT_EQ(dlg.ExitStatus(), 1);
+}
+
+TEST(ProgrammerDlgClose, CloseWhileRunningOnlyAsksTheJobToStop) {
+    RecordingView view;
+    CProgrammerDlg dlg(view, Strings(), {});
+    std::atomic<bool> waiting{false};
+    dlg.Start(WaitingJob(&waiting));
+    WaitFor(waiting);
+    EXPECT_EQ(dlg.AbortFlag(), 0);
+
+    EXPECT_FALSE(dlg.OnCloseRequest());
+    EXPECT_EQ(dlg.AbortFlag(), 1);
+    EXPECT_TRUE(dlg.JobRunning()) << "the window stays until the job has reported";
+
+    RunUntilClosed(dlg, view);
+    const std::vector<std::string> expected = {"label 0 Searching device...",
+                                               "box Programming interrupted", "close"};
+    EXPECT_EQ(view.events, expected);
+    EXPECT_EQ(dlg.ExitStatus(), 18);
+    EXPECT_TRUE(dlg.OnCloseRequest()) << "after the job a close request closes";
+}
+
+TEST(ProgrammerDlgClose, EscapeAndAltF4AreCloseRequestsEnterDoesNothing) {
+    for (const DialogKey key : {DialogKey::Escape, DialogKey::AltF4}) {
+        RecordingView view;
+        CProgrammerDlg dlg(view, Strings(), {});
+        std::atomic<bool> waiting{false};
+        dlg.Start(WaitingJob(&waiting));
+        WaitFor(waiting);
+        dlg.DispatchPending();
+
+        EXPECT_TRUE(dlg.OnKey(DialogKey::Enter));
+        EXPECT_TRUE(dlg.OnKey(DialogKey::Enter));
+        EXPECT_EQ(dlg.AbortFlag(), 0) << "Enter never stops the job";
+        EXPECT_EQ(view.events.size(), 1u);
+
+        EXPECT_FALSE(dlg.OnKey(DialogKey::Other));
+        EXPECT_EQ(dlg.AbortFlag(), 0);
+
+        EXPECT_TRUE(dlg.OnKey(key));
+        EXPECT_EQ(dlg.AbortFlag(), 1);
+        EXPECT_EQ(view.events.size(), 1u) << "no close before the result";
+        RunUntilClosed(dlg, view);
+        EXPECT_EQ(view.events[1], "box Programming interrupted");
+        EXPECT_EQ(dlg.ExitStatus(), 18);
+    }
+}
+
+TEST(ProgrammerDlgClose, CloseRequestWhileTheResultBoxIsUpChangesNothing) {
+    RecordingView view;
+    CProgrammerDlg dlg(view, Strings(), {});
+    bool mayClose = true;
+    view.duringBox = [&] {
+        mayClose = dlg.OnCloseRequest();
+        dlg.OnKey(DialogKey::Escape);
+        dlg.OnAbout();
+    };
+    dlg.Start(PostingJob({}, MakeResult(RC_NO_DEVICE)));
+    RunUntilClosed(dlg, view);
+    EXPECT_FALSE(mayClose);
+    EXPECT_EQ(dlg.AbortFlag(), 0);
+    const std::vector<std::string> expected = {"box No device detected on any serial port",
+                                               "close"};
+    EXPECT_EQ(view.events, expected);
+    EXPECT_EQ(dlg.ExitStatus(), 13);
+}
+
+TEST(ProgrammerDlgAbout, HelpOpensTheAboutBoxWhileTheJobGoesOn) {
+    RecordingView view;
+    AboutLines about;
+    about.version = "Norvane Version 2.1.0";
+    CProgrammerDlg dlg(view, Strings(), about);
+    std::atomic<bool> waiting{false};
+    std::atomic<bool> posted{false};
+    std::atomic<bool> goOn{false};
+    dlg.Start([&](JobStart* start) {
+        NotifyWindow* window = start->notifyWindow;
+        const std::atomic<int>* abortFlag = start->abortFlag;
+        delete start;
+        waiting = true;
+        while (!goOn) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        window->PostText(TextDevice, "Tarvik");
+        window->PostProgress(ProgressSetRange, 10);
+        posted = true;
+        while (*abortFlag == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        window->PostDone(MakeResult(RC_INTERRUPTED));
+        return MakeResult(RC_INTERRUPTED);
+    });
+    WaitFor(waiting);
+    // The about box runs a nested loop of its own: the job's messages still reach the window.
+    view.duringAbout = [&] {
+        goOn = true;
+        WaitFor(posted);
+        dlg.DispatchPending();
+    };
+    EXPECT_TRUE(dlg.OnKey(DialogKey::Help));
+    EXPECT_EQ(dlg.AbortFlag(), 0) << "the about box does not stop the job";
+    const std::vector<std::string> during = {"about Norvane Version 2.1.0", "label 2 Tarvik",
+                                             "progress 0/10"};
+    EXPECT_EQ(view.events, during);
+    view.duringAbout = nullptr;
+    dlg.OnAbout();  // the window menu's item
+    EXPECT_EQ(view.events.back(), "about Norvane Version 2.1.0");
+
+    dlg.OnCloseRequest();
+    RunUntilClosed(dlg, view);
+    EXPECT_EQ(dlg.ExitStatus(), 18);
+}
+
+TEST(ProgrammerDlgLifetime, DestroyingTheWindowStopsAndJoinsTheJob) {
+    std::atomic<bool> waiting{false};
+    {
+        RecordingView view;
+        CProgrammerDlg dlg(view, Strings(), {});
+        dlg.Start(WaitingJob(&waiting));
+        WaitFor(waiting);
+    }  // would hang or terminate if the worker were left running
+    SUCCEED();
+}
+
+TEST(ProgrammerDlgTexts, WindowTextsComeFromTheStringTable) {
+    const DialogTexts texts = DialogTextsFrom(Strings());
+    EXPECT_EQ(texts.caption, "Norvane");
+    EXPECT_EQ(texts.statusGroup, "Status");
+    EXPECT_EQ(texts.versionGroup, "Program version");
+    EXPECT_EQ(texts.deviceGroup, "Device");
+    EXPECT_EQ(texts.serialGroup, "Serial number");
+    EXPECT_EQ(texts.aboutItem, "&About Norvane...");
+}
+
+}  // namespace
+}  // namespace norvane
