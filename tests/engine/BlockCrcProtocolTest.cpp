@@ -6,26 +6,15 @@
 #include <random>
 
 #include "tests/support/EngineFixture.h"
+#include "tests/support/ReferenceWire.h"
 
 namespace norvane {
 namespace {
 
+using test::Bytes;
 using test::EngineFixture;
+using test::ReferenceCrc;
 using test::WriteRecord;
-using Bytes = std::vector<uint8_t>;
-
-// Bit by bit from the polynomial, independent of the code under test.
-uint16_t ReferenceCrc(const uint8_t* bytes, size_t length) {
-    uint16_t crc = 0;
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= static_cast<uint16_t>(bytes[i] << 8);
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021)
-                                 : static_cast<uint16_t>(crc << 1);
-        }
-    }
-    return crc;
-}
 
 Bytes Word(uint32_t value) {
     return {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
@@ -63,7 +52,7 @@ struct OsDevice {
 };
 
 class BlockCrcTest : public EngineFixture {
-  protected:
+protected:
     void Find(bool star) {
         bus.Present(1);
         bus.DeliverOnOpen(1, Greeting("OS", star ? "*xSN0001" : "-xSN0001"));
@@ -421,7 +410,7 @@ TEST_F(BlockCrcTest, StalledStreamEndsWithATimeoutInsteadOfALostEndMarker) {
 }
 
 class BlockCrcAtWrapTest : public BlockCrcTest {
-  protected:
+protected:
     BlockCrcAtWrapTest() { clock = VirtualClock(0xFFFFFFFFu - 3000); }
 };
 

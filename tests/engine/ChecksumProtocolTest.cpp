@@ -7,13 +7,15 @@
 
 #include "engine/Image.h"
 #include "tests/support/EngineFixture.h"
+#include "tests/support/ReferenceWire.h"
 
 namespace norvane {
 namespace {
 
+using test::Bytes;
+using test::ChecksumWire;
 using test::EngineFixture;
 using test::WriteRecord;
-using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kRegion0 = 0x2000;
 constexpr uint32_t kRegion1 = 0x10000;
@@ -37,36 +39,6 @@ Bytes TvImage(std::optional<uint32_t> last0, std::optional<uint32_t> last1) {
     return image;
 }
 
-void Put16(Bytes& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-// What a correct host sends for regions of the given (rounded) lengths.
-Bytes ExpectedWire(const Bytes& image, uint32_t length0, uint32_t length1) {
-    Bytes wire = {'S', 'T', 'A', 'R', 'T'};
-    Put16(wire, length0);
-    Put16(wire, length1);
-    uint32_t totals[2] = {0, 0};
-    const uint32_t starts[2] = {kRegion0, kRegion1};
-    const uint32_t lengths[2] = {length0, length1};
-    for (int r = 0; r < 2; ++r) {
-        for (uint32_t offset = 0; offset < lengths[r]; offset += 256) {
-            uint32_t sum = 0;
-            for (uint32_t i = 0; i < 256; ++i) {
-                const uint8_t b = image[starts[r] + offset + i];
-                wire.push_back(b);
-                sum += b;
-            }
-            Put16(wire, sum);
-            totals[r] += sum;
-        }
-    }
-    Put16(wire, ~totals[0] & 0xFFFF);
-    Put16(wire, ~totals[1] & 0xFFFF);
-    return wire;
-}
-
 // A scripted device: "ERASED" after "START", silence while the data flows, "PROGRAMMED"
 // after the second complemented total. Unset delays keep it silent.
 struct TvDevice {
@@ -77,7 +49,7 @@ struct TvDevice {
 };
 
 class ChecksumTest : public EngineFixture {
-  protected:
+protected:
     void Find() {
         bus.Present(1);
         bus.DeliverOnOpen(1, Greeting("TV", "12345678"));
@@ -122,7 +94,7 @@ TEST_F(ChecksumTest, BothRegionsGoOutInChunksWithSumsAndComplementedTotals) {
     Find();
     const Bytes image = TvImage(0x1234, 0x2345);
     EXPECT_EQ(Run(image), MakeResult(RC_SUCCESS));
-    EXPECT_EQ(Wire(), ExpectedWire(image, 0x1300, 0x2400));
+    EXPECT_EQ(Wire(), ChecksumWire(image, 0x1300, 0x2400));
     for (const auto& write : bus.AllWrites()) {
         EXPECT_TRUE(write.wait);
         EXPECT_EQ(write.lineSpeed, 9600u);
@@ -145,7 +117,7 @@ TEST_F(ChecksumTest, EmptyRegionsSendZeroLengthsAndFFTotals) {
     Bytes image = TvImage(std::nullopt, 0xFF);
     image[kRegion0] = 0x12;  // region offset 0 is never examined
     EXPECT_EQ(Run(image), MakeResult(RC_SUCCESS));
-    EXPECT_EQ(Wire(), ExpectedWire(image, 0, 0x100));
+    EXPECT_EQ(Wire(), ChecksumWire(image, 0, 0x100));
     const Bytes wire = Wire();
     EXPECT_EQ(Bytes(wire.end() - 4, wire.end() - 2), (Bytes{0xFF, 0xFF}));
     EXPECT_EQ(window.Texts(TextStatus)[1], "Programming flash memory (block #0)...");
@@ -172,7 +144,7 @@ TEST_F(ChecksumTest, RegionLengthsRoundUpToWholeChunks) {
         Find();
         const Bytes image = TvImage(c.last, std::nullopt);
         EXPECT_EQ(Run(image), MakeResult(RC_SUCCESS));
-        EXPECT_EQ(Wire(), ExpectedWire(image, c.rounded, 0));
+        EXPECT_EQ(Wire(), ChecksumWire(image, c.rounded, 0));
     }
 }
 

@@ -9,7 +9,7 @@ namespace {
 using test::EngineFixture;
 
 class DeviceSearchTest : public EngineFixture {
-  protected:
+protected:
     void AllPresent() {
         for (int n = 1; n <= kPortCount; ++n) {
             bus.Present(n);
@@ -186,7 +186,7 @@ TEST_F(DeviceSearchTest, ReleasingTheActiveSlotClosesItsPortOnly) {
 }
 
 class DeviceSearchAtWrapTest : public EngineFixture {
-  protected:
+protected:
     DeviceSearchAtWrapTest() : EngineFixture(0xFFFFFFFFu - 15000) {}
 };
 

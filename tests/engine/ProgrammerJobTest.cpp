@@ -21,7 +21,7 @@ struct Script {
 };
 
 class ScriptedProgrammer final : public EngineContract {
-  public:
+public:
     ScriptedProgrammer(Script& script, NotifyWindow& window) : script_(script), window_(window) {}
     ~ScriptedProgrammer() override {
         // The job must delete the programmer before it reports the result.
@@ -47,7 +47,7 @@ class ScriptedProgrammer final : public EngineContract {
         return script_.protocolResult;
     }
 
-  private:
+private:
     Script& script_;
     NotifyWindow& window_;
 };
@@ -69,7 +69,7 @@ std::vector<uint8_t> OsImage(bool withFF) {
 }
 
 class ProgrammerJobTest : public ::testing::Test {
-  protected:
+protected:
     FlashResult Run(const std::vector<uint8_t>& image) {
         JobEnvironment environment{
             [&image] { return ImageSpan(image); },

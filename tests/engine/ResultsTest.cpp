@@ -7,7 +7,7 @@ namespace norvane {
 namespace {
 
 class ResultMessages : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(strings.Load(StringTableResource())); }
     CMultiStrings strings;
 };

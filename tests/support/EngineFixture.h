@@ -32,7 +32,7 @@ inline void EmptyProcessScanner() {
 }
 
 class EngineFixture : public ::testing::Test {
-  protected:
+protected:
     EngineFixture(uint32_t startTick = 0) : clock(startTick), bus(clock), window(&clock) {}
 
     void SetUp() override {

@@ -15,7 +15,7 @@ struct RecordedMessage {
 };
 
 class RecordingWindow final : public NotifyWindow {
-  public:
+public:
     explicit RecordingWindow(Clock* clock = nullptr) : clock_(clock) {}
 
     void Post(ProgMessage message) override {
@@ -52,7 +52,7 @@ class RecordingWindow final : public NotifyWindow {
         messages_.clear();
     }
 
-  private:
+private:
     Clock* clock_;
     mutable std::mutex mutex_;
     std::vector<RecordedMessage> messages_;

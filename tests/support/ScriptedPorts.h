@@ -24,7 +24,7 @@ struct WriteRecord {
 class ScriptedBus;
 
 class ScriptedPort final : public SerialPort {
-  public:
+public:
     ScriptedPort(ScriptedBus& bus, VirtualClock& clock) : bus_(bus), clock_(clock) {}
     ~ScriptedPort() override;
 
@@ -54,7 +54,7 @@ class ScriptedPort final : public SerialPort {
     uint64_t streamMicros = 0;
     uint64_t transferEndMicros = 0;
 
-  private:
+private:
     ScriptedBus& bus_;
     VirtualClock& clock_;
     uint8_t* ring_ = nullptr;
@@ -63,7 +63,7 @@ class ScriptedPort final : public SerialPort {
 };
 
 class ScriptedBus {
-  public:
+public:
     explicit ScriptedBus(VirtualClock& clock) : clock_(clock) {}
 
     // Forgets every port, delivery and write, for a fresh run.
@@ -103,7 +103,7 @@ class ScriptedBus {
     std::function<void(const WriteRecord&)> onWrite;
     int OpenCount() const { return static_cast<int>(open_.size()); }
 
-  private:
+private:
     friend class ScriptedPort;
     VirtualClock& clock_;
     std::map<int, bool> present_;

@@ -1,0 +1,217 @@
+// Whole jobs in virtual time: image, search, protocol and result against the device model on
+// a simulated line that takes 10 bits per byte at the speed the host has set.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "engine/DeviceProgrammer.h"
+#include "engine/ProgrammerJob.h"
+#include "tests/support/EngineFixture.h"
+#include "tests/support/RecordingWindow.h"
+#include "tests/support/ReferenceWire.h"
+#include "tools/simulator/SimulatedBus.h"
+
+namespace norvane {
+namespace {
+
+using test::Bytes;
+
+// An OS image: code up to 0x1234 in the first MiB, then 0xFF; `upper` bytes above 1 MiB
+// ending in 0xFF.
+Bytes OsImage(uint32_t upper) {
+    Bytes image(0x100000 + upper, 0xFF);
+    std::mt19937 random(3);
+    std::memcpy(image.data() + 0x100, "OS 7.02", 8);
+    for (uint32_t i = 0x200; i <= 0x1234; ++i) {
+        image[i] = static_cast<uint8_t>(random() % 0xFF);
+    }
+    for (uint32_t i = 0; i + 1 < upper; ++i) {
+        image[0x100000 + i] = static_cast<uint8_t>(random());
+    }
+    return image;
+}
+
+class SimulatedJobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(strings.Load(StringTableResource()));
+        test::EmptyProcessScanner();
+        for (int n = 1; n <= 8; ++n) {
+            bus.SetIdle(n);
+        }
+    }
+
+    FlashResult RunJob(const Bytes& image) {
+        JobEnvironment environment{[&image] { return ImageSpan(image); },
+                                   [this]() -> std::unique_ptr<EngineContract> {
+                                       return std::make_unique<DeviceProgrammer>(bus.Factory(),
+                                                                                 clock, strings);
+                                   }};
+        return RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);
+    }
+
+    VirtualClock clock;
+    sim::SimulatedBus bus{clock};
+    test::RecordingWindow window{&clock};
+    CMultiStrings strings;
+    std::atomic<int> abortFlag = 0;
+};
+
+TEST_F(SimulatedJobTest, OsDeviceWithStarTakesBothRegions) {
+    sim::DeviceConfig config;
+    config.kind = "OS";
+    config.serial = "SN77001";
+    auto& device = bus.Attach(3, config);
+    const Bytes image = OsImage(0x300);
+
+    EXPECT_EQ(RunJob(image), MakeResult(RC_SUCCESS));
+    EXPECT_EQ(device.CurrentPhase(), sim::Phase::Programmed);
+    EXPECT_EQ(device.Report().received, test::BlockCrcWire(image, image.size(), true));
+    EXPECT_EQ(device.Report().Find(sim::Phase::Header)->hostSpeedAtEntry, 115200u);
+    EXPECT_EQ(device.Report().blocksAcknowledged, 19u + 3u);
+    EXPECT_EQ(window.Texts(TextProgramVersion), (std::vector<std::string>{"OS 7.02"}));
+    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Osk3"}));
+    EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"SN7700\n"}));
+    EXPECT_EQ(bus.OpenCount(), 0);
+    EXPECT_EQ(bus.MaxOpenCount(), 8);
+}
+
+TEST_F(SimulatedJobTest, OsDeviceWithoutStarGetsTheFixedHeaderWord) {
+    sim::DeviceConfig config;
+    config.kind = "OS";
+    config.star = false;
+    config.upperLength = 0x300;
+    auto& device = bus.Attach(1, config);
+    const Bytes image = OsImage(0x300);
+    EXPECT_EQ(RunJob(image), MakeResult(RC_SUCCESS));
+    EXPECT_EQ(device.Report().received, test::BlockCrcWire(image, image.size(), false));
+}
+
+TEST_F(SimulatedJobTest, DemoTvImageIsProgrammedOverTheSlowLine) {
+    sim::DeviceConfig config;
+    config.kind = "TV";
+    config.serial = "TV0012345";
+    auto& device = bus.Attach(2, config);
+    const ImageSpan demo = LoadImage();
+    const Bytes image(demo.begin(), demo.end());
+    const uint32_t length0 = test::ChecksumRegionLength(image, 0x2000, 0x9EFD);
+    const uint32_t length1 = test::ChecksumRegionLength(image, 0x10000, 0xBEFD);
+
+    EXPECT_EQ(RunJob(image), MakeResult(RC_SUCCESS));
+    EXPECT_EQ(device.Report().received, test::ChecksumWire(image, length0, length1));
+    EXPECT_EQ(device.Report().Find(sim::Phase::Region1)->byteSpeeds, (std::vector<uint32_t>{9600}));
+    // 10 bits a byte at 9600 baud: the streaming alone takes its wire time.
+    const double wireSeconds = (length0 + length1) * 258.0 / 256.0 * 10 / 9600;
+    EXPECT_GE(clock.NowMillis() / 1000.0, wireSeconds);
+    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Tarvik"}));
+    EXPECT_EQ(bus.OpenCount(), 0);
+}
+
+TEST_F(SimulatedJobTest, GmDeviceWithAGmImage) {
+    sim::DeviceConfig config;
+    config.kind = "GM";
+    auto& device = bus.Attach(8, config);
+    const ImageSpan demo = LoadImage();
+    Bytes image(demo.begin(), demo.end());
+    image[0x100] = 'G';
+    image[0x101] = 'M';
+    EXPECT_EQ(RunJob(image), MakeResult(RC_SUCCESS));
+    EXPECT_EQ(device.CurrentPhase(), sim::Phase::Programmed);
+}
+
+TEST_F(SimulatedJobTest, TvImageOnAnOsDeviceIsTheWrongDeviceAndNothingIsSent) {
+    sim::DeviceConfig config;
+    config.kind = "OS";
+    auto& device = bus.Attach(4, config);
+    const ImageSpan demo = LoadImage();
+    EXPECT_EQ(RunJob(Bytes(demo.begin(), demo.end())), MakeResult(RC_WRONG_DEVICE));
+    EXPECT_TRUE(device.Report().received.empty());
+    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Osk3"}));
+    EXPECT_EQ(bus.OpenCount(), 0);
+}
+
+// Faults of the device, each with the result the user is told.
+struct FaultCase {
+    const char* name;
+    const char* kind;
+    sim::FaultPlan faults;
+    FlashResult expected;
+};
+
+sim::FaultPlan Plan(std::function<void(sim::FaultPlan&)> fill) {
+    sim::FaultPlan plan;
+    fill(plan);
+    return plan;
+}
+
+class SimulatedFaultTest : public SimulatedJobTest,
+                           public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(SimulatedFaultTest, EndsWithItsResultAndReleasesEveryPort) {
+    const auto& param = GetParam();
+    sim::DeviceConfig config;
+    config.kind = param.kind;
+    // A greeting that starts between the host's discard and its "START" would reach the erase
+    // wait as an unexpected record; keep the greetings clear of that moment here.
+    config.greetingPeriodMicros = 330'000;
+    bus.Attach(5, config, param.faults);
+    const ImageSpan demo = LoadImage();
+    const Bytes image =
+        std::string(param.kind) == "OS" ? OsImage(0x300) : Bytes(demo.begin(), demo.end());
+    EXPECT_EQ(RunJob(image), param.expected);
+    EXPECT_EQ(bus.OpenCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DeviceFaults, SimulatedFaultTest,
+    ::testing::Values(FaultCase{"OsSilentErase", "OS",
+                                Plan([](auto& p) { p.silentFrom = sim::Phase::Erasing; }),
+                                MakeResult(RC_ERASE_FAILED)},
+                      FaultCase{"OsErrorInUpperRegion", "OS", Plan([](auto& p) {
+                                    p.errorAt = sim::FaultPoint{sim::Phase::Upper, 1};
+                                    p.errorCode = 0x5150;
+                                }),
+                                MakeResult(RC_DEVICE_ERROR, 0x5150)},
+                      FaultCase{"OsWrongCrc", "OS", Plan([](auto& p) { p.wrongCrcBlock = 7; }),
+                                MakeResult(RC_DEVICE_ERROR, DETAIL_CRC_MISMATCH)},
+                      FaultCase{"OsErasedWhileVerifying", "OS", Plan([](auto& p) {
+                                    p.unexpectedAt = sim::FaultPoint{sim::Phase::Verifying, 0};
+                                    p.unexpectedText = "ERASED";
+                                }),
+                                MakeResult(RC_INVALID_REPLY, 2)},
+                      FaultCase{"OsSilentAfterEndMarker", "OS",
+                                Plan([](auto& p) { p.silentFrom = sim::Phase::Verifying; }),
+                                MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT)},
+                      FaultCase{"OsDisconnectMidStream", "OS",
+                                Plan([](auto& p) { p.disconnectAfterBytes = 2000; }),
+                                MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT)},
+                      FaultCase{"OsNoiseAndStrayLineFeeds", "OS", Plan([](auto& p) {
+                                    p.noise = "~#\n@";
+                                    p.strayLineFeeds = 2;
+                                }),
+                                MakeResult(RC_SUCCESS)},
+                      FaultCase{"OsSlowEraseStillInTime", "OS",
+                                Plan([](auto& p) { p.slowEraseExtraMicros = 15'000'000; }),
+                                MakeResult(RC_SUCCESS)},
+                      FaultCase{"TvErrorInRegion0", "TV", Plan([](auto& p) {
+                                    p.errorAt = sim::FaultPoint{sim::Phase::Region0, 1024};
+                                    p.errorCode = 0x4242;
+                                }),
+                                MakeResult(RC_DEVICE_ERROR, 0x4242)},
+                      FaultCase{"TvProgrammedWhileErasing", "TV", Plan([](auto& p) {
+                                    p.unexpectedAt = sim::FaultPoint{sim::Phase::Erasing, 0};
+                                }),
+                                MakeResult(RC_INVALID_REPLY, 4)},
+                      FaultCase{"TvSilentVerification", "TV",
+                                Plan([](auto& p) { p.silentFrom = sim::Phase::Verifying; }),
+                                MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT)},
+                      FaultCase{"TvDisconnectMidStream", "TV",
+                                Plan([](auto& p) { p.disconnectAfterBytes = 5000; }),
+                                MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT)},
+                      FaultCase{"TvNoise", "TV", Plan([](auto& p) { p.noise = "\x01\x02\n"; }),
+                                MakeResult(RC_SUCCESS)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace norvane
