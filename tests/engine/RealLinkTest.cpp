@@ -1,0 +1,174 @@
+// The real serial code over pseudo-terminals against norvane-devsim, in real time: the search
+// finds the device on the right port, whole jobs end with the right result, and nothing is
+// left behind (descriptors, threads, held ports).
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+
+#include "engine/DeviceProgrammer.h"
+#include "engine/ProgrammerJob.h"
+#include "serial/CommPort.h"
+#include "tests/support/DevsimProcess.h"
+#include "tests/support/EngineFixture.h"
+#include "tests/support/RecordingWindow.h"
+#include "tests/support/ReferenceWire.h"
+
+namespace norvane {
+namespace {
+
+using test::Bytes;
+using test::Devsim;
+
+size_t CountEntries(const char* folder) {
+    size_t count = 0;
+    if (DIR* dir = opendir(folder)) {
+        while (readdir(dir) != nullptr) {
+            ++count;
+        }
+        closedir(dir);
+    }
+    return count;
+}
+
+// Descriptors and threads of this process.
+struct Footprint {
+    size_t descriptors = CountEntries("/proc/self/fd");
+    size_t threads = CountEntries("/proc/self/task");
+};
+
+// An OS image of 16 lower and 4 upper blocks.
+Bytes SmallOsImage() {
+    Bytes image(0x100400, 0xFF);
+    std::mt19937 random(11);
+    std::memcpy(image.data() + 0x100, "OS 1.00", 8);
+    for (uint32_t i = 0x200; i < 0xF80; ++i) {
+        image[i] = static_cast<uint8_t>(random() % 0xFF);
+    }
+    for (uint32_t i = 0x100000; i < 0x1003FF; ++i) {
+        image[i] = static_cast<uint8_t>(random());
+    }
+    return image;
+}
+
+Bytes DemoImage() {
+    const ImageSpan demo = LoadImage();
+    return Bytes(demo.begin(), demo.end());
+}
+
+class RealLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(strings.Load(StringTableResource()));
+        test::EmptyProcessScanner();
+        for (int n = 1; n <= 8; ++n) {
+            setenv(("NORVANE_COM" + std::to_string(n)).c_str(), "", 1);
+        }
+    }
+
+    // Starts the simulator and puts its terminal on COMn.
+    std::unique_ptr<Devsim> StartDevice(int n, std::vector<std::string> options) {
+        auto device = std::make_unique<Devsim>(std::move(options));
+        const std::string path = device->ReadPath();
+        EXPECT_FALSE(path.empty());
+        setenv(("NORVANE_COM" + std::to_string(n)).c_str(), path.c_str(), 1);
+        return device;
+    }
+
+    FlashResult RunJob(const Bytes& image) {
+        JobEnvironment environment{[&image] { return ImageSpan(image); },
+                                   [this]() -> std::unique_ptr<EngineContract> {
+                                       return std::make_unique<DeviceProgrammer>(
+                                           CreateCommPort, SystemClock(), strings);
+                                   }};
+        const auto start = std::chrono::steady_clock::now();
+        const FlashResult result =
+            RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return result;
+    }
+
+    CMultiStrings strings;
+    test::RecordingWindow window;
+    std::atomic<int> abortFlag = 0;
+    double seconds = 0;
+};
+
+TEST_F(RealLinkTest, SearchFindsTheDeviceOnItsPortAndLeavesNothingBehind) {
+    auto device = StartDevice(3, {"--kind", "TV", "--serial", "TV4455667", "--greeting-ms", "40"});
+    const Footprint before;
+    {
+        DeviceProgrammer programmer(CreateCommPort, SystemClock(), strings);
+        programmer.SetNotifyWindow(&window);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(programmer.SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        // Found in COM3's first tick (≈0.3 s), or at worst in its second (≈1.1 s).
+        EXPECT_LT(elapsed, 1.3);
+        EXPECT_EQ(window.Texts(TextStatus).back(), "Device detected on COM3");
+        EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"TV445566\n"}));
+        EXPECT_EQ(Footprint().threads, before.threads + 1);  // COM3's receiver alone
+    }
+    const Footprint after;
+    EXPECT_EQ(after.descriptors, before.descriptors);
+    EXPECT_EQ(after.threads, before.threads);
+}
+
+TEST_F(RealLinkTest, OsJobProgramsBothRegions) {
+    const std::string log = test::TempLog("os-job");
+    auto device = StartDevice(2, {"--kind", "OS", "--star", "--erase-ms", "600", "--block-ms", "15",
+                                  "--log", log, "--exit-after-run"});
+    const Footprint before;
+    EXPECT_EQ(RunJob(SmallOsImage()), MakeResult(RC_SUCCESS));
+    EXPECT_EQ(device->Wait(), 0);
+    const std::string report = test::Slurp(log);
+    EXPECT_NE(report.find("final programmed"), std::string::npos) << report;
+    EXPECT_NE(report.find("error none"), std::string::npos);
+    EXPECT_EQ(Footprint().descriptors, before.descriptors);
+    EXPECT_EQ(Footprint().threads, before.threads);
+}
+
+TEST_F(RealLinkTest, DemoTvJobProgramsBothRegions) {
+    const std::string log = test::TempLog("tv-job");
+    auto device =
+        StartDevice(1, {"--kind", "TV", "--erase-ms", "600", "--log", log, "--exit-after-run"});
+    EXPECT_EQ(RunJob(DemoImage()), MakeResult(RC_SUCCESS));
+    EXPECT_EQ(device->Wait(), 0);
+    EXPECT_NE(test::Slurp(log).find("final programmed"), std::string::npos);
+    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Tarvik"}));
+}
+
+TEST_F(RealLinkTest, DeviceErrorAndCrcMismatchReachTheResult) {
+    {
+        auto device = StartDevice(4, {"--kind", "TV", "--erase-ms", "600", "--error-at",
+                                      "region0:512", "--error-code", "0x4242"});
+        EXPECT_EQ(RunJob(DemoImage()), MakeResult(RC_DEVICE_ERROR, 0x4242));
+    }
+    {
+        auto device = StartDevice(
+            4, {"--kind", "OS", "--erase-ms", "600", "--block-ms", "15", "--wrong-crc-block", "3"});
+        window.Clear();
+        EXPECT_EQ(RunJob(SmallOsImage()), MakeResult(RC_DEVICE_ERROR, DETAIL_CRC_MISMATCH));
+    }
+}
+
+TEST_F(RealLinkTest, UnpluggedDeviceEndsByTheWaitLimitWithTheCpuIdle) {
+    auto device = StartDevice(
+        1, {"--kind", "OS", "--erase-ms", "600", "--block-ms", "15", "--disconnect-after", "2000"});
+    const Footprint before;
+    const std::clock_t cpuBefore = std::clock();
+    EXPECT_EQ(RunJob(SmallOsImage()), MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT));
+    const double cpuSeconds = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+    // The lower block wait gives up 100 ticks after the last acknowledgement.
+    EXPECT_LT(seconds, 4.0);
+    EXPECT_LT(cpuSeconds, seconds * 0.5);
+    EXPECT_EQ(Footprint().descriptors, before.descriptors);
+    EXPECT_EQ(Footprint().threads, before.threads);
+}
+
+}  // namespace
+}  // namespace norvane
