@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build and the tests need. Quiet and quick when
-# everything is present already, so every other script can call it first.
+# Installs the Debian packages that the build and the tests need, as listed in
+# scripts/packages/*.txt (one package a line, # for comments). Quiet and quick when everything
+# is present already, so every other script can call it first. With arguments, only those
+# lists are read (for example: deps.sh windows).
 set -euo pipefail
+cd "$(dirname "$0")/packages"
 
-packages=(
-    g++ cmake ninja-build      # the build
-    libgtest-dev libgmock-dev  # the tests
-)
+lists=("$@")
+((${#lists[@]} == 0)) && lists=(*.txt) || lists=("${lists[@]/%/.txt}")
 
 missing=()
-for package in "${packages[@]}"; do
+for package in $(sed 's/#.*//' "${lists[@]}"); do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$package")
     fi
