@@ -28,6 +28,10 @@ DialogTexts DialogTextsFrom(const CMultiStrings& strings) {
     };
 }
 
+std::string OneLineOf(std::string_view text) {
+    return std::string(text.substr(0, text.find_first_of("\r\n")));
+}
+
 int ExitStatusOf(FlashResult result) {
     const auto id = MessageIdOf(result);
     if (!id) {
@@ -83,7 +87,7 @@ void CProgrammerDlg::Apply(const ProgMessage& message) {
     switch (message.message) {
         case WM_PROG_TEXT:
             if (message.wParam <= TextSerial) {
-                view_.SetLabel(message.wParam, message.text);
+                view_.SetLabel(message.wParam, OneLineOf(message.text));
             }
             break;
         case WM_PROG_PROGRESS:

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "app/AboutBox.h"
@@ -65,6 +66,10 @@ DialogTexts DialogTextsFrom(const CMultiStrings& strings);
 
 // The window-menu item's text ("&About Norvane...").
 constexpr const char* kAboutItemText = "&About Norvane...";
+
+// The labels are one line high, so they show a text up to its first line break: the device's
+// serial number arrives with the record's line feed.
+std::string OneLineOf(std::string_view text);
 
 // Exit status of the program for a final result: 0 after a successful programming, the
 // string id of the message shown otherwise, 1 for a result that shows no message.

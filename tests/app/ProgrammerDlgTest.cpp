@@ -110,7 +110,7 @@ TEST(ProgrammerDlgRouting, MessagesWaitForTheInterfaceThreadAndKeepTheirOrder) {
                           {WM_PROG_PROGRESS, ProgressSetRange, 300, {}},
                           {WM_PROG_PROGRESS, ProgressSetPosition, 7, {}},
                           {WM_PROG_TEXT, TextDevice, 0, "Tarvik"},
-                          {WM_PROG_TEXT, TextSerial, 0, "1234567"}},
+                          {WM_PROG_TEXT, TextSerial, 0, "1234567 \n"}},
                          MakeResult(RC_SUCCESS)));
     dlg.JoinWorker();
     EXPECT_EQ(wakes, 7);
@@ -122,7 +122,7 @@ TEST(ProgrammerDlgRouting, MessagesWaitForTheInterfaceThreadAndKeepTheirOrder) {
                                                "progress 0/300",
                                                "progress 7/300",
                                                "label 2 Tarvik",
-                                               "label 3 1234567",
+                                               "label 3 1234567 ",
                                                "box Device correctly programmed",
                                                "close"};
     EXPECT_EQ(view.events, expected);
@@ -163,6 +163,13 @@ TEST(ProgrammerDlgRouting, EmptyRangeIsAcceptedAndPositionsStayInsideTheRange) {
         "progress 0/400", "progress 400/400", "progress 0/400", "box Device correctly programmed",
         "close"};
     EXPECT_EQ(view.events, expected);
+}
+
+TEST(ProgrammerDlgRouting, LabelsShowTheFirstLineOnly) {
+    EXPECT_EQ(OneLineOf("1234567 \n"), "1234567 ");
+    EXPECT_EQ(OneLineOf("a\r\nb"), "a");
+    EXPECT_EQ(OneLineOf("\nb"), "");
+    EXPECT_EQ(OneLineOf("Tarvik"), "Tarvik");
 }
 
 TEST(ProgrammerDlgRouting, ProgressFraction) {

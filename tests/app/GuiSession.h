@@ -1,0 +1,98 @@
+// The pieces of a window test: a private Xvfb display, the device simulator on a
+// pseudo-terminal, the program itself with every COM port pointed at a pty or at nothing,
+// its trace of what the window shows (NORVANE_UI_TRACE), keys sent with xdotool and
+// screenshots kept as test artefacts.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace norvane::test {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A child process; killed (SIGTERM, then SIGKILL) and reaped if still running at the end.
+class Child {
+public:
+    Child() = default;
+    Child(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+          const std::string& stdoutPath, const std::string& stderrPath);
+    ~Child();
+    Child(Child&& other) noexcept;
+    Child& operator=(Child&& other) noexcept;
+
+    pid_t Pid() const { return pid_; }
+    bool Running();
+    // The exit status, or nullopt if it has not ended within `timeout` (or died of a signal:
+    // then -signal).
+    std::optional<int> Wait(std::chrono::milliseconds timeout);
+    void Stop();
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+class XDisplay {
+public:
+    XDisplay();  // starts Xvfb on a free display
+    ~XDisplay();
+    const std::string& Name() const { return name_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+class GuiSession {
+public:
+    // `name` names the test's working folder and its screenshots.
+    explicit GuiSession(std::string name);
+    ~GuiSession();
+
+    // Starts norvane-devsim with `args`; returns the pty path it serves.
+    std::string StartDevice(const std::vector<std::string>& args);
+    // Starts the program; `com1` is the path for COM1 (empty: no port), COM2..8 are empty.
+    void StartProgram(const std::string& com1);
+
+    // Waits for the first trace line starting with `prefix` + " " (or equal to `prefix`)
+    // after line `from`; returns its index, or -1 on timeout.
+    int WaitForLine(const std::string& prefix, std::chrono::milliseconds timeout, int from = 0);
+    // The text after "<prefix> " of line `index`.
+    std::string TextOf(int index);
+    std::vector<std::string> TraceLines();
+    int CountLines(const std::string& prefix);
+
+    // Runs xdotool with the given arguments on this display; true on exit status 0.
+    bool Xdotool(const std::string& args);
+    // Focuses the window and sends it the keys (xdotool key syntax).
+    bool SendKeys(const std::string& windowId, const std::string& keys);
+    // Sends the window manager's close request to the window.
+    bool RequestClose(const std::string& windowId);
+    // Saves a screenshot of the window ("root" for the whole screen) as artifacts/<name>.png.
+    bool Screenshot(const std::string& windowId, const std::string& name);
+
+    std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
+    std::string ProgramStderr();
+    const std::string& Folder() const { return folder_; }
+
+private:
+    std::string Run(const std::string& command);
+
+    std::string name_;
+    std::string folder_;
+    std::string tracePath_;
+    XDisplay display_;
+    std::vector<Child> devices_;
+    Child program_;
+};
+
+std::string ReadFile(const std::string& path);
+
+}  // namespace norvane::test

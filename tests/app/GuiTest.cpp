@@ -1,0 +1,218 @@
+// The program on a real (virtual) display against the device simulator: what the window
+// shows, the keys and close requests it gets while the job runs, the boxes and the exit
+// status. Keys go to the real window with xdotool; the window's trace says what it shows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include "tests/app/GuiSession.h"
+
+namespace norvane::test {
+namespace {
+
+// Per-block time of the simulated device where a test needs the programming to last.
+const std::vector<std::string> kSlowTv = {"--kind",  "TV",         "--serial",
+                                          "7654321", "--block-ms", "100"};
+
+std::string Dump(GuiSession& s) {
+    std::string text = "trace:\n";
+    for (const auto& line : s.TraceLines()) {
+        text += "  " + line + "\n";
+    }
+    return text + "stderr:\n" + s.ProgramStderr();
+}
+
+TEST(GuiRun, ProgramsTheDeviceAndExitsZero) {
+    GuiSession s("full-run");
+    const std::string pty = s.StartDevice({"--kind", "TV", "--serial", "7654321"});
+    ASSERT_FALSE(pty.empty());
+    s.StartProgram(pty);
+
+    const int window = s.WaitForLine("window", 20s);
+    ASSERT_GE(window, 0) << Dump(s);
+    const std::string mainWindow = s.TextOf(window);
+    EXPECT_EQ(s.TextOf(s.WaitForLine("caption", 1s)), "Norvane");
+    EXPECT_EQ(s.TextOf(s.WaitForLine("group status", 1s)), "Status");
+    EXPECT_EQ(s.TextOf(s.WaitForLine("group serial", 1s)), "Serial number");
+    EXPECT_EQ(s.TextOf(s.WaitForLine("menu", 1s)), "_About Norvane...");
+
+    const int version = s.WaitForLine("label version", 10s);
+    EXPECT_EQ(s.TextOf(version), "TV    1.04") << Dump(s);
+    const int device = s.WaitForLine("label device", 20s);
+    ASSERT_GE(device, 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(device), "Tarvik");
+    EXPECT_EQ(s.TextOf(s.WaitForLine("label serial", 1s)), "7654321 ") << Dump(s);
+    s.Screenshot(mainWindow, "main-window");
+
+    const int box = s.WaitForLine("message-window", 60s, device);
+    ASSERT_GE(box, 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(s.WaitForLine("message", 2s, box)), "Device correctly programmed");
+    EXPECT_EQ(s.WaitForLine("closed", 0ms), -1) << "the window stays while the box is up";
+    EXPECT_GT(s.CountLines("progress"), 10);
+    s.Screenshot(s.TextOf(box), "result-box");
+    s.Screenshot("root", "result-box-over-main-window");
+
+    ASSERT_TRUE(s.SendKeys(s.TextOf(box), "Return"));
+    const auto status = s.WaitForExit(10s);
+    ASSERT_TRUE(status) << Dump(s);
+    EXPECT_EQ(*status, 0) << Dump(s);
+    EXPECT_GT(s.WaitForLine("closed", 0ms), s.WaitForLine("message-closed", 0ms));
+}
+
+TEST(GuiClose, EscapeDuringTheSearchInterruptsAndEnterDoesNothing) {
+    GuiSession s("escape-search");
+    s.StartProgram("");  // no port at all: the search runs its full time unless stopped
+    const int window = s.WaitForLine("window", 20s);
+    ASSERT_GE(window, 0) << Dump(s);
+    const std::string mainWindow = s.TextOf(window);
+    ASSERT_GE(s.WaitForLine("label status", 10s), 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(s.WaitForLine("label status", 0ms)), "Searching device...");
+
+    ASSERT_TRUE(s.SendKeys(mainWindow, "Return KP_Enter"));
+    const int before = s.CountLines("progress");
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_GT(s.CountLines("progress"), before) << "the search goes on after Enter";
+    EXPECT_EQ(s.WaitForLine("close-request", 0ms), -1) << Dump(s);
+    EXPECT_EQ(s.WaitForLine("message-window", 0ms), -1) << Dump(s);
+
+    ASSERT_TRUE(s.SendKeys(mainWindow, "Escape"));
+    const int request = s.WaitForLine("close-request", 5s);
+    ASSERT_GE(request, 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(request), "refused, abort requested");
+    const int box = s.WaitForLine("message-window", 5s, request);
+    ASSERT_GE(box, 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(s.WaitForLine("message", 2s, box)), "Programming interrupted");
+    EXPECT_EQ(s.WaitForLine("closed", 0ms), -1) << "closed before the box";
+    EXPECT_TRUE(s.Xdotool("getwindowname " + mainWindow)) << "the main window still exists";
+    EXPECT_FALSE(s.WaitForExit(0ms));
+
+    ASSERT_TRUE(s.SendKeys(s.TextOf(box), "Return"));
+    const auto status = s.WaitForExit(10s);
+    ASSERT_TRUE(status) << Dump(s);
+    EXPECT_EQ(*status, 18) << Dump(s);
+}
+
+TEST(GuiClose, CloseRequestDuringProgrammingInterrupts) {
+    GuiSession s("close-programming");
+    const std::string pty = s.StartDevice(kSlowTv);
+    ASSERT_FALSE(pty.empty());
+    s.StartProgram(pty);
+    const int window = s.WaitForLine("window", 20s);
+    ASSERT_GE(window, 0) << Dump(s);
+    const std::string mainWindow = s.TextOf(window);
+
+    // Wait for the block phase: the status names a block.
+    int programming = -1;
+    for (int from = 0; programming < 0;) {
+        const int line = s.WaitForLine("label status", 30s, from);
+        ASSERT_GE(line, 0) << Dump(s);
+        if (s.TextOf(line).rfind("Programming flash memory", 0) == 0) {
+            programming = line;
+        }
+        from = line + 1;
+    }
+    ASSERT_TRUE(s.RequestClose(mainWindow));
+    const int request = s.WaitForLine("close-request", 5s, programming);
+    ASSERT_GE(request, 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(request), "refused, abort requested");
+    const int box = s.WaitForLine("message-window", 10s, request);
+    ASSERT_GE(box, 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(s.WaitForLine("message", 2s, box)), "Programming interrupted");
+    EXPECT_EQ(s.WaitForLine("closed", 0ms), -1) << "closed before the box";
+    EXPECT_TRUE(s.Xdotool("getwindowname " + mainWindow));
+
+    ASSERT_TRUE(s.SendKeys(s.TextOf(box), "Return"));
+    const auto status = s.WaitForExit(10s);
+    ASSERT_TRUE(status) << Dump(s);
+    EXPECT_EQ(*status, 18) << Dump(s);
+}
+
+TEST(GuiAbout, HelpAndTheWindowMenuOpenTheAboutBoxWhileTheJobGoesOn) {
+    GuiSession s("about-box");
+    const std::string pty = s.StartDevice(kSlowTv);
+    ASSERT_FALSE(pty.empty());
+    s.StartProgram(pty);
+    const int window = s.WaitForLine("window", 20s);
+    ASSERT_GE(window, 0) << Dump(s);
+    const std::string mainWindow = s.TextOf(window);
+    const int device = s.WaitForLine("label device", 20s);
+    ASSERT_GE(device, 0) << Dump(s);
+
+    ASSERT_TRUE(s.SendKeys(mainWindow, "F1"));
+    const int about = s.WaitForLine("about-window", 5s, device);
+    ASSERT_GE(about, 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(s.WaitForLine("about caption", 1s, about)), "About Norvane by Halvio");
+    EXPECT_EQ(s.TextOf(s.WaitForLine("about version", 1s, about)),
+              std::string("Norvane Version ") + NORVANE_TEST_PROJECT_VERSION);
+    EXPECT_EQ(s.TextOf(s.WaitForLine("about build", 1s, about)).rfind("Build ", 0), 0u);
+    EXPECT_NE(s.TextOf(s.WaitForLine("about copyright", 1s, about)), "");
+    std::this_thread::sleep_for(300ms);
+    s.Screenshot(s.TextOf(about), "about-box");
+
+    // The job goes on behind the box.
+    const int progressBefore = s.CountLines("progress");
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_GT(s.CountLines("progress"), progressBefore) << Dump(s);
+    EXPECT_EQ(s.WaitForLine("message-window", 0ms), -1);
+
+    ASSERT_TRUE(s.SendKeys(s.TextOf(about), "Return"));  // OK
+    const int closedAbout = s.WaitForLine("about-closed", 5s, about);
+    ASSERT_GE(closedAbout, 0) << Dump(s);
+
+    // The window menu (Shift+F10, like a right click) carries the same item.
+    ASSERT_TRUE(s.SendKeys(mainWindow, "shift+F10"));
+    ASSERT_GE(s.WaitForLine("menu-open", 5s, closedAbout), 0) << Dump(s);
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(s.Xdotool("key --clearmodifiers Return"));
+    const int again = s.WaitForLine("about-window", 5s, closedAbout);
+    ASSERT_GE(again, 0) << Dump(s);
+    ASSERT_TRUE(s.SendKeys(s.TextOf(again), "Escape"));
+    ASSERT_GE(s.WaitForLine("about-closed", 5s, again), 0) << Dump(s);
+    EXPECT_EQ(s.WaitForLine("close-request", 0ms), -1) << "Esc in the about box closes it only";
+
+    ASSERT_TRUE(s.SendKeys(mainWindow, "Escape"));
+    const int box = s.WaitForLine("message-window", 10s);
+    ASSERT_GE(box, 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(s.WaitForLine("message", 2s, box)), "Programming interrupted");
+    ASSERT_TRUE(s.SendKeys(s.TextOf(box), "Return"));
+    const auto status = s.WaitForExit(10s);
+    ASSERT_TRUE(status) << Dump(s);
+    EXPECT_EQ(*status, 18);
+}
+
+TEST(GuiRun, NoDeviceOnAnyPortAfterTheFullSearch) {
+    GuiSession s("no-device");
+    s.StartProgram("");
+    const int window = s.WaitForLine("window", 20s);
+    ASSERT_GE(window, 0) << Dump(s);
+    const auto start = Clock::now();
+    const int box = s.WaitForLine("message-window", 60s);
+    const auto searched = Clock::now() - start;
+    ASSERT_GE(box, 0) << Dump(s);
+    EXPECT_GE(searched, 29s) << "the search takes its full 300 ticks of 100 ms";
+    EXPECT_EQ(s.TextOf(s.WaitForLine("message", 2s, box)), "No device detected on any serial port");
+    EXPECT_EQ(s.WaitForLine("close-request", 0ms), -1);
+    ASSERT_TRUE(s.SendKeys(s.TextOf(box), "Return"));
+    const auto status = s.WaitForExit(10s);
+    ASSERT_TRUE(status) << Dump(s);
+    EXPECT_EQ(*status, 13);
+}
+
+TEST(GuiStart, WithoutADisplayTheProgramSaysSoAndFails) {
+    const std::string folder = std::string(NORVANE_GUI_WORK_DIR) + "/no-display";
+    std::filesystem::create_directories(folder);
+    Child program({NORVANE_APP_PATH},
+                  {{"NORVANE_UI_TRACE", folder + "/trace.txt"}, {"NO_AT_BRIDGE", "1"}},
+                  folder + "/out", folder + "/err");
+    const auto status = program.Wait(20s);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(*status, 3);
+    const std::string err = ReadFile(folder + "/err");
+    EXPECT_EQ(err.rfind("norvane: cannot open the display", 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+}
+
+}  // namespace
+}  // namespace norvane::test
