@@ -139,6 +139,10 @@ TEST(GuiAbout, HelpAndTheWindowMenuOpenTheAboutBoxWhileTheJobGoesOn) {
     const std::string mainWindow = s.TextOf(window);
     const int device = s.WaitForLine("label device", 20s);
     ASSERT_GE(device, 0) << Dump(s);
+    const int programming = s.WaitForLine("label status Programming", 20s, device);
+    ASSERT_GE(programming, 0) << Dump(s);
+    std::this_thread::sleep_for(1s);
+    s.Screenshot(mainWindow, "main-window-programming");
 
     ASSERT_TRUE(s.SendKeys(mainWindow, "F1"));
     const int about = s.WaitForLine("about-window", 5s, device);
