@@ -131,8 +131,10 @@ void ProgrammerWindow::SetProgress(const ProgressState& progress) {
 
 void ProgrammerWindow::ShowResultBox(const std::string& text) {
     if (openAbout_ != nullptr) {
-        // The job is over: the about box makes way for the result.
+        // The job is over: the about box makes way for the result. Its own loop returns only
+        // after this one, so hide it now as well.
         openAbout_->response(Gtk::RESPONSE_CLOSE);
+        openAbout_->hide();
     }
     Gtk::MessageDialog box(*this, text, false, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_OK, true);
     box.set_title(texts_.caption);

@@ -186,6 +186,34 @@ TEST(GuiAbout, HelpAndTheWindowMenuOpenTheAboutBoxWhileTheJobGoesOn) {
     EXPECT_EQ(*status, 18);
 }
 
+TEST(GuiAbout, TheResultClosesAnOpenAboutBox) {
+    GuiSession s("about-at-the-end");
+    const std::string pty =
+        s.StartDevice({"--kind", "TV", "--serial", "7654321", "--block-ms", "15"});
+    ASSERT_FALSE(pty.empty());
+    s.StartProgram(pty);
+    const int window = s.WaitForLine("window", 20s);
+    ASSERT_GE(window, 0) << Dump(s);
+    const int device = s.WaitForLine("label device", 20s);
+    ASSERT_GE(device, 0) << Dump(s);
+    ASSERT_TRUE(s.SendKeys(s.TextOf(window), "F1"));
+    const int about = s.WaitForLine("about-window", 5s, device);
+    ASSERT_GE(about, 0) << Dump(s);
+    ASSERT_EQ(s.WaitForLine("message-window", 0ms), -1) << "the job ended too early";
+
+    // Left open, the about box must not keep the result or the program's end waiting.
+    const int box = s.WaitForLine("message-window", 60s, about);
+    ASSERT_GE(box, 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(s.WaitForLine("message", 2s, box)), "Device correctly programmed");
+    EXPECT_FALSE(s.Xdotool("search --onlyvisible --name '^About Norvane by Halvio$'"))
+        << "the about box is gone";
+    ASSERT_TRUE(s.SendKeys(s.TextOf(box), "Return"));
+    const auto status = s.WaitForExit(10s);
+    ASSERT_TRUE(status) << Dump(s);
+    EXPECT_EQ(*status, 0);
+    EXPECT_GE(s.WaitForLine("about-closed", 0ms), 0);
+}
+
 TEST(GuiRun, NoDeviceOnAnyPortAfterTheFullSearch) {
     GuiSession s("no-device");
     s.StartProgram("");
