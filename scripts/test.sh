@@ -23,4 +23,4 @@ suite() {
 
 suite normal "" "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 suite asan-ubsan "" "gui" -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=address,undefined
-suite tsan "serial|simulator|engine" "gui" -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=thread
+suite tsan "serial|simulator|engine|app" "gui" -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=thread
