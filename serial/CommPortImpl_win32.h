@@ -1,0 +1,66 @@
+// Private state of CCommPort on Win32, shared by the back end's source files.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "platform/Win32.h"
+#include "serial/CommPort.h"
+
+namespace norvane {
+
+constexpr int TRANSFER_READ = 1;
+constexpr int TRANSFER_WRITE = 2;
+
+struct CCommPort::Impl {
+    HWND hiddenWindow =
+        nullptr;  // "DummyCommunicationPortIconWindow_<port>", owned by Open's thread
+    UINT completionMessage = 0;  // nothing sets these: a notification is WM_NULL to the thread
+    HWND completionWindow = nullptr;
+    OVERLAPPED readOverlapped{};
+    OVERLAPPED writeOverlapped{};
+    HANDLE stopEvent = nullptr;  // ends the receiver; MODE_RECEIVER only
+    COMMTIMEOUTS savedTimeouts{};
+    // Our own duplicates of the threads' handles: they stay valid after the threads have ended
+    // and closed their own. Closed when the port forgets the thread.
+    HANDLE receiverThread = nullptr;
+    HANDLE transferThread = nullptr;
+    std::string eventName;
+    HANDLE namedEvent = nullptr;
+
+    // Steps shared by both forms of Open: the hidden window, the device, the mode's timeouts
+    // and events. False with `lastError` set when the device cannot be opened.
+    static bool OpenDevice(CCommPort& port, const char* name, uint32_t speed, int openMode);
+    // Ends a failed Open: releases everything and keeps the failing call's error.
+    static bool FailOpen(CCommPort& port, DWORD error);
+    // The body shared by Write and Read; `buffer` is the write copy (freed here or by the
+    // completion thread) or the caller's read buffer.
+    static bool Transfer(CCommPort& port, int kind, void* buffer, uint32_t length, bool wait);
+    // Forgets a transfer thread that has ended. False while one still runs.
+    static bool TransferSlotFree(CCommPort& port);
+};
+
+// A non-waiting transfer handed to its completion thread, which frees it.
+struct PendingTransfer {
+    CCommPort* port;
+    int kind;  // TRANSFER_READ or TRANSFER_WRITE
+    OVERLAPPED* overlapped;
+    void* buffer;  // the caller's buffer (read) or the write copy (write, freed by the thread)
+    HANDLE file;
+    HWND completionWindow;
+    UINT completionMessage;
+};
+
+// Starts `proc` on a new thread and returns our own duplicate of its handle with `access`,
+// taken before the thread can run (and so before it can end); null on failure with the system
+// error left in GetLastError().
+HANDLE StartPortThread(unsigned(__stdcall* proc)(void*), void* argument, DWORD access);
+
+// Reads the number of bytes of a transfer that has ended (0 when the system reports none).
+DWORD TransferredBytes(HANDLE file, OVERLAPPED* overlapped);
+
+// Cancels a transfer of `file` that may still be pending on `overlapped` and waits until the
+// system has let go of the record and its buffer.
+void CancelAndWait(HANDLE file, OVERLAPPED* overlapped);
+
+}  // namespace norvane

@@ -1,0 +1,162 @@
+// The receiver thread: sleeps in WaitForMultipleObjects until a character event or the stop
+// event, then moves what the driver holds into the caller's ring.
+//
+// It reads only the byte count the driver reports queued (ClearCommError), so a read never
+// waits for bytes that have not arrived: it cannot block, whatever the port's read timeouts.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Win32.h"
+#include "serial/CommPort.h"
+#include "serial/CommPortImpl_win32.h"
+#include "serial/CommPort_win32.h"
+
+namespace norvane {
+
+namespace {
+
+// Our duplicate of the receiver's handle: exit code, termination, waiting for the end.
+constexpr DWORD kReceiverThreadAccess = THREAD_TERMINATE | THREAD_QUERY_INFORMATION | SYNCHRONIZE;
+
+// How long the receiver gives a cancelled wait for a comm event to let go of its record.
+constexpr DWORD kCancelGraceMs = 2000;
+
+struct ReceiverStart {
+    HANDLE fileHandle;
+    HANDLE stopEvent;
+    uint8_t* ring;
+    std::atomic<uint32_t>* writeIndex;
+    uint32_t ringSize;
+};
+
+// Takes everything the driver holds: the part up to the ring's end, then the rest from its
+// start. The write index is published (release) after the bytes are in place.
+void DrainInput(const ReceiverStart& start, OVERLAPPED* own, uint32_t* index) {
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(start.fileHandle, &errors, &status) || status.cbInQue == 0) {
+            return;
+        }
+        const uint32_t room = start.ringSize - *index;
+        const DWORD wanted = std::min<DWORD>(status.cbInQue, room);
+        DWORD got = 0;
+        if (!ReadFile(start.fileHandle, start.ring + *index, wanted, &got, own)) {
+            if (GetLastError() != ERROR_IO_PENDING ||
+                !GetOverlappedResult(start.fileHandle, own, &got, TRUE)) {
+                return;
+            }
+        }
+        if (got == 0) {
+            return;
+        }
+        *index += got;
+        if (*index >= start.ringSize) {
+            *index = 0;
+        }
+        start.writeIndex->store(*index, std::memory_order_release);
+    }
+}
+
+unsigned __stdcall ReceiverThreadProc(void* argument) {
+    const ReceiverStart start = *static_cast<ReceiverStart*>(argument);
+    delete static_cast<ReceiverStart*>(argument);
+
+    uint32_t index = start.writeIndex->load(std::memory_order_relaxed);
+    if (index >= start.ringSize) {
+        index = 0;
+    }
+    SetCommMask(start.fileHandle, EV_RXCHAR);
+    // On the heap: should the system keep a cancelled wait beyond our grace, the record stays
+    // valid (and is left behind) instead of pointing into a dead stack.
+    auto* own = new OVERLAPPED{};
+    own->hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const HANDLE waits[2] = {own->hEvent, start.stopEvent};
+    bool waitPending = false;
+    for (;;) {
+        DWORD mask = 0;
+        if (WaitCommEvent(start.fileHandle, &mask, own)) {
+            waitPending = false;
+        } else {
+            waitPending = GetLastError() == ERROR_IO_PENDING;
+        }
+        const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        if (which == WAIT_OBJECT_0) {
+            waitPending = false;
+            DWORD ignored = 0;
+            GetOverlappedResult(start.fileHandle, own, &ignored, FALSE);
+            // Drained on every wake-up, not only for EV_RXCHAR: bytes are never left waiting
+            // for a next character.
+            DrainInput(start, own, &index);
+        } else if (which == WAIT_OBJECT_0 + 1) {
+            break;
+        } else if (which == WAIT_FAILED) {
+            break;
+        }
+    }
+    SetCommMask(start.fileHandle, 0);  // ends a pending wait for a comm event
+    bool released = true;
+    if (waitPending) {
+        CancelIoEx(start.fileHandle, own);
+        released = WaitForSingleObject(own->hEvent, kCancelGraceMs) == WAIT_OBJECT_0;
+    }
+    if (released) {
+        CloseHandle(own->hEvent);
+        delete own;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex) {
+    if (impl->receiverThread != nullptr) {
+        return true;
+    }
+    if (fileHandle == INVALID_PORT_HANDLE) {
+        lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (ring == nullptr || ringSize == 0 || writeIndex == nullptr || impl->stopEvent == nullptr) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    std::memset(ring, 0, ringSize);
+    auto* start = new ReceiverStart{fileHandle, impl->stopEvent, ring, writeIndex, ringSize};
+    impl->receiverThread = StartPortThread(ReceiverThreadProc, start, kReceiverThreadAccess);
+    if (impl->receiverThread == nullptr) {
+        lastError = GetLastError();
+        delete start;
+        return false;
+    }
+    return true;
+}
+
+bool CCommPort::StopReceiver() {
+    if (impl->receiverThread == nullptr) {
+        return true;
+    }
+    if (impl->stopEvent != nullptr) {
+        SetEvent(impl->stopEvent);
+        bool ended = false;
+        for (int check = 0; check < 50 && !ended; ++check) {
+            DWORD code = 0;
+            ended = GetExitCodeThread(impl->receiverThread, &code) && code != STILL_ACTIVE;
+            if (!ended) {
+                PumpMessages();
+                Sleep(1);
+            }
+        }
+        if (!ended) {
+            // The receiver never blocks in a read, so this is a last resort; the ring is
+            // freed after we return, so the thread must be gone first.
+            TerminateThread(impl->receiverThread, 1);
+            WaitForSingleObject(impl->receiverThread, INFINITE);
+        }
+    }
+    CloseHandle(impl->receiverThread);
+    impl->receiverThread = nullptr;
+    return true;
+}
+
+}  // namespace norvane

@@ -1,0 +1,229 @@
+// Writes and reads over the overlapped device handle: a waiting transfer waits for its record's
+// event within a time limit that follows the opening speed; a non-waiting one that the system
+// leaves pending is handed to a completion thread, one per port at a time.
+//
+// A transfer the system still holds (a waiting one past its limit, or one whose completion
+// thread is released by StopTransferThread) is cancelled and waited for before its buffer or
+// its record is reused or freed.
+#include <process.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/Win32.h"
+#include "serial/CommPort.h"
+#include "serial/CommPortImpl_win32.h"
+#include "serial/WriteTimeLimit.h"
+
+namespace norvane {
+
+HANDLE StartPortThread(unsigned(__stdcall* proc)(void*), void* argument, DWORD access) {
+    // Suspended until our duplicate is taken; the thread's own handle is closed right after,
+    // like a thread object that deletes itself.
+    const uintptr_t started = _beginthreadex(nullptr, 0, proc, argument, CREATE_SUSPENDED, nullptr);
+    if (started == 0) {
+        return nullptr;
+    }
+    HANDLE thread = reinterpret_cast<HANDLE>(started);
+    HANDLE duplicate = nullptr;
+    const HANDLE process = GetCurrentProcess();
+    if (!DuplicateHandle(process, thread, process, &duplicate, access, FALSE, 0)) {
+        const DWORD error = GetLastError();
+        // Never resumed: the argument stays the caller's.
+        TerminateThread(thread, 1);
+        CloseHandle(thread);
+        SetLastError(error);
+        return nullptr;
+    }
+    ResumeThread(thread);
+    CloseHandle(thread);
+    return duplicate;
+}
+
+DWORD TransferredBytes(HANDLE file, OVERLAPPED* overlapped) {
+    DWORD bytes = 0;
+    if (!GetOverlappedResult(file, overlapped, &bytes, FALSE)) {
+        return 0;
+    }
+    return bytes;
+}
+
+void CancelAndWait(HANDLE file, OVERLAPPED* overlapped) {
+    CancelIoEx(file, overlapped);
+    DWORD ignored = 0;
+    GetOverlappedResult(file, overlapped, &ignored, TRUE);
+}
+
+namespace {
+
+// Access to our duplicates of the threads' handles: the exit code, and waiting for the end.
+constexpr DWORD kTransferThreadAccess = THREAD_QUERY_INFORMATION | SYNCHRONIZE;
+
+void Notify(HWND window, UINT message, int kind, DWORD bytes) {
+    // With no window this lands in the calling thread's own queue, where PumpMessages or the
+    // thread's end disposes of it.
+    PostMessageA(window, message, static_cast<WPARAM>(kind), static_cast<LPARAM>(bytes));
+}
+
+unsigned __stdcall TransferCompletionProc(void* argument) {
+    PendingTransfer* transfer = static_cast<PendingTransfer*>(argument);
+    // The record's event is set by the system at the end of the transfer and reset only when
+    // a new one is issued, so a completion before this wait is not missed.
+    WaitForSingleObject(transfer->overlapped->hEvent, INFINITE);
+    const DWORD bytes = TransferredBytes(transfer->file, transfer->overlapped);
+    if (transfer->kind == TRANSFER_WRITE) {
+        std::free(transfer->buffer);
+    }
+    const HWND window = transfer->completionWindow;
+    const UINT message = transfer->completionMessage;
+    const int kind = transfer->kind;
+    delete transfer;
+    Notify(window, message, kind, bytes);
+    return 0;
+}
+
+bool ThreadRunning(HANDLE thread) {
+    DWORD code = 0;
+    return GetExitCodeThread(thread, &code) && code == STILL_ACTIVE;
+}
+
+}  // namespace
+
+bool CCommPort::Impl::Transfer(CCommPort& port, int kind, void* buffer, uint32_t length,
+                               bool wait) {
+    Impl& impl = *port.impl;
+    OVERLAPPED* overlapped = kind == TRANSFER_WRITE ? &impl.writeOverlapped : &impl.readOverlapped;
+    auto release = [&] {
+        if (kind == TRANSFER_WRITE) {
+            std::free(buffer);
+        }
+    };
+    DWORD moved = 0;
+    const BOOL done = kind == TRANSFER_WRITE
+                          ? WriteFile(port.fileHandle, buffer, length, &moved, overlapped)
+                          : ReadFile(port.fileHandle, buffer, length, &moved, overlapped);
+    if (done) {
+        release();
+        Notify(impl.completionWindow, impl.completionMessage, kind, moved);
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) {
+        port.lastError = error;
+        release();
+        Notify(impl.completionWindow, impl.completionMessage, kind, 0);
+        return false;
+    }
+    port.lastError = ERROR_IO_PENDING;
+
+    if (!wait) {
+        auto* pending = new PendingTransfer{&port,
+                                            kind,
+                                            overlapped,
+                                            buffer,
+                                            port.fileHandle,
+                                            impl.completionWindow,
+                                            impl.completionMessage};
+        impl.transferThread =
+            StartPortThread(TransferCompletionProc, pending, kTransferThreadAccess);
+        if (impl.transferThread == nullptr) {
+            const DWORD threadError = GetLastError();
+            delete pending;
+            CancelAndWait(port.fileHandle, overlapped);
+            release();
+            port.lastError = threadError;
+            Notify(impl.completionWindow, impl.completionMessage, kind, 0);
+            return false;
+        }
+        port.lastError = 0;
+        return true;
+    }
+
+    bool result = false;
+    moved = 0;
+    const DWORD limit = TransferTimeLimitMs(length, port.baudRate);
+    if (WaitForSingleObject(overlapped->hEvent, limit) == WAIT_OBJECT_0) {
+        if (GetOverlappedResult(port.fileHandle, overlapped, &moved, FALSE)) {
+            result = true;  // `lastError` keeps ERROR_IO_PENDING, as it always has
+        } else {
+            port.lastError = GetLastError();
+            moved = 0;
+        }
+    } else {
+        // Past the limit: the system must let go of the buffer and the record before either is
+        // reused. The result stays a failure even when the transfer ends during the cancel.
+        CancelAndWait(port.fileHandle, overlapped);
+        port.lastError = ERROR_IO_PENDING;
+    }
+    release();
+    Notify(impl.completionWindow, impl.completionMessage, kind, moved);
+    return result;
+}
+
+bool CCommPort::Impl::TransferSlotFree(CCommPort& port) {
+    Impl& impl = *port.impl;
+    if (impl.transferThread == nullptr) {
+        return true;
+    }
+    if (ThreadRunning(impl.transferThread)) {
+        return false;
+    }
+    CloseHandle(impl.transferThread);
+    impl.transferThread = nullptr;
+    return true;
+}
+
+bool CCommPort::Write(const void* data, uint32_t length, bool wait) {
+    if (fileHandle == INVALID_PORT_HANDLE) {
+        lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!wait && !Impl::TransferSlotFree(*this)) {
+        return false;
+    }
+    // The copy belongs to this one transfer; malloc(0) may give null, which WriteFile takes
+    // for a zero-length write.
+    void* copy = std::malloc(length > 0 ? length : 1);
+    if (copy == nullptr) {
+        lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
+    if (length > 0) {
+        std::memcpy(copy, data, length);
+    }
+    return Impl::Transfer(*this, TRANSFER_WRITE, copy, length, wait);
+}
+
+bool CCommPort::Read(void* buffer, uint32_t length, bool wait) {
+    if (fileHandle == INVALID_PORT_HANDLE) {
+        lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!wait && !Impl::TransferSlotFree(*this)) {
+        return false;
+    }
+    std::memset(buffer, 0, length);
+    return Impl::Transfer(*this, TRANSFER_READ, buffer, length, wait);
+}
+
+bool CCommPort::StopTransferThread() {
+    if (impl->transferThread == nullptr) {
+        return true;
+    }
+    // Cancel rather than wake the thread early: the thread then finds its transfer ended and
+    // frees the write copy only once the system is done with it.
+    if (fileHandle != INVALID_PORT_HANDLE) {
+        CancelIoEx(fileHandle, &impl->readOverlapped);
+        CancelIoEx(fileHandle, &impl->writeOverlapped);
+    }
+    WaitForSingleObject(impl->transferThread, INFINITE);
+    CloseHandle(impl->transferThread);
+    impl->transferThread = nullptr;
+    return true;
+}
+
+bool CCommPort::TransferInProgress() {
+    return impl->transferThread != nullptr && ThreadRunning(impl->transferThread);
+}
+
+}  // namespace norvane
