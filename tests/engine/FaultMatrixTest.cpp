@@ -342,6 +342,7 @@ struct RealRow {
     std::vector<std::string> options;
     int abortAfterMs;  // -1: no abort
     FlashResult expected;
+    int killAfterMs = -1;  // the device dies this long into the job (its terminal hangs up)
 };
 
 const std::vector<RealRow>& RealRows() {
@@ -369,6 +370,14 @@ const std::vector<RealRow>& RealRows() {
          kSuccess},
         {"UnpluggedMidStream", Unplugged, "OS", {"--disconnect-after", "2000"}, -1, kTimeout},
         {"AbortWhileErasing", UserAbort, "OS", {}, 1500, kInterrupted},
+        // Hung up under the open port during the search; only the abort ends the search early.
+        {"DeviceDiesWhileSearching",
+         Unplugged,
+         "OS",
+         {"--first-greeting-ms", "60000"},
+         1500,
+         kInterrupted,
+         300},
     };
     return rows;
 }
@@ -431,10 +440,17 @@ TEST_P(FaultMatrixOverPtys, EndsWithTheDefinedResultAndLeavesNothingBehind) {
     const std::clock_t cpuBefore = std::clock();
     const auto start = std::chrono::steady_clock::now();
     std::thread user;
-    if (row.abortAfterMs >= 0) {
-        user = std::thread([this, ms = row.abortAfterMs] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-            abortFlag = 1;
+    if (row.abortAfterMs >= 0 || row.killAfterMs >= 0) {
+        user = std::thread([this, &row, &device] {
+            const auto begin = std::chrono::steady_clock::now();
+            if (row.killAfterMs >= 0) {
+                std::this_thread::sleep_until(begin + std::chrono::milliseconds(row.killAfterMs));
+                device->Signal(SIGKILL);
+            }
+            if (row.abortAfterMs >= 0) {
+                std::this_thread::sleep_until(begin + std::chrono::milliseconds(row.abortAfterMs));
+                abortFlag = 1;
+            }
         });
     }
     EXPECT_EQ(RunJob(image), row.expected);
