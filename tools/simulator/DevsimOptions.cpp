@@ -112,6 +112,9 @@ const char* DevsimUsage() {
            "  --slow-erase-phase PHASE only that erase (erasing, upper-erasing)\n"
            "  --slow-block-ms N        added to the block time\n"
            "  --slow-block K           only block K\n"
+           "line:\n"
+           "  --pace                   take the host's bytes at its line speed (10 bits a\n"
+           "                           byte), as a real line does; else they arrive at once\n"
            "run:\n"
            "  --log FILE               write the report of the run to FILE at exit\n"
            "  --exit-after-run         exit when the run is over\n"
@@ -221,6 +224,7 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions* opt
         {"--no-line-feeds", [&] { o.config.lineFeeds = false; }},
         {"--ack-partial-block", [&] { o.config.ackPartialBlock = true; }},
         {"--exit-after-run", [&] { o.exitAfterRun = true; }},
+        {"--pace", [&] { o.pace = true; }},
         {"--help", [&] { o.help = true; }},
     };
     for (size_t i = 0; i < args.size(); ++i) {

@@ -15,6 +15,7 @@ struct DevsimOptions {
     FaultPlan faults;
     std::string logPath;
     bool exitAfterRun = false;
+    bool pace = false;  // the host's bytes paced at its line speed too
     uint64_t lingerMicros = 500'000;
     bool help = false;
 };

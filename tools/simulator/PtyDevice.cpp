@@ -5,10 +5,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace norvane::sim {
@@ -138,6 +140,7 @@ void PtyDevice::Disconnect() {
         master_ = -1;
     }
     outgoing_.clear();
+    fromHost_.Stop();
 }
 
 void PtyDevice::RunDueTimers() {
@@ -171,7 +174,41 @@ uint64_t PtyDevice::NextWake() const {
     if (!outgoing_.empty()) {
         wake = std::min(wake, outgoing_.front().first);
     }
+    if (fromHost_.Active()) {
+        // About a millisecond's worth of bytes per read, at least one byte.
+        const uint32_t speed = std::max<uint32_t>(lastHostSpeed_, 1);
+        wake = std::min(wake, fromHost_.WakeFor(std::max<uint32_t>(speed / 10'000, 1)));
+    }
     return wake;
+}
+
+// Paced mode: hands the device the bytes whose time on the wire is over. Fewer bytes than
+// are due means the host's queue has run dry: the line goes idle.
+void PtyDevice::TakeDueBytes() {
+    if (!fromHost_.Active() || master_ < 0) {
+        return;
+    }
+    lastHostSpeed_ = HostLineSpeed();
+    uint64_t due = fromHost_.Due(NowMicros(), lastHostSpeed_);
+    while (due > 0 && master_ >= 0) {
+        uint8_t buffer[256];
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(due, sizeof buffer));
+        const ssize_t got = read(master_, buffer, want);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            fromHost_.Stop();
+            return;
+        }
+        fromHost_.Took(static_cast<uint64_t>(got));
+        due -= static_cast<uint64_t>(got);
+        model_.Receive(buffer, static_cast<size_t>(got));  // may disconnect
+        if (static_cast<size_t>(got) < want) {
+            fromHost_.Stop();
+            return;
+        }
+    }
 }
 
 void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
@@ -179,6 +216,7 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
     uint64_t finishedAt = 0;
     for (;;) {
         RunDueTimers();
+        TakeDueBytes();
         FlushDueBytes();
         const uint64_t now = NowMicros();
         if (exitAfterRun && model_.Finished() && outgoing_.empty()) {
@@ -193,20 +231,25 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
         if (finishedAt != 0) {
             wake = std::min(wake, finishedAt);
         }
-        int timeoutMs = 200;  // also bounds the wait while the host is away
+        uint64_t timeoutMicros = 200'000;  // also bounds the wait while the host is away
         if (wake != UINT64_MAX) {
-            const uint64_t delta = wake > now ? wake - now : 0;
-            timeoutMs = static_cast<int>(std::min<uint64_t>((delta + 999) / 1000, 200));
+            timeoutMicros = std::min<uint64_t>(wake > now ? wake - now : 0, timeoutMicros);
         }
         // The master reports a hang-up for as long as no host has the slave open; then only
         // the stop pipe is watched, with a short timeout, to notice the host's arrival.
         const bool present = HostPresent();
         if (!present) {
-            timeoutMs = std::min(timeoutMs, 10);
+            timeoutMicros = std::min<uint64_t>(timeoutMicros, 10'000);
+            fromHost_.Stop();
         }
+        // While a paced burst is on, the bytes waiting on the master are the host's queue:
+        // they are taken by the clock, not when they arrive.
+        const bool watchMaster = present && !fromHost_.Active();
         pollfd fds[2] = {{stopFd, POLLIN, 0}, {master_, POLLIN, 0}};
-        const nfds_t count = present ? 2 : 1;
-        const int ready = poll(fds, count, timeoutMs);
+        const nfds_t count = watchMaster ? 2 : 1;
+        const timespec timeout{static_cast<time_t>(timeoutMicros / 1'000'000),
+                               static_cast<long>(timeoutMicros % 1'000'000) * 1000};
+        const int ready = ppoll(fds, count, &timeout, nullptr);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
@@ -217,6 +260,11 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
             return;
         }
         if (count == 2 && (fds[1].revents & POLLIN) != 0) {
+            if (paced_) {
+                lastHostSpeed_ = HostLineSpeed();
+                fromHost_.Start(NowMicros(), lastHostSpeed_);
+                continue;
+            }
             uint8_t buffer[4096];
             const ssize_t got = read(master_, buffer, sizeof buffer);
             if (got > 0) {

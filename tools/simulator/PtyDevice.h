@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "tools/simulator/DeviceModel.h"
+#include "tools/simulator/LinePacer.h"
 #include "tools/simulator/SimulatedBus.h"
 
 namespace norvane::sim {
@@ -30,6 +31,11 @@ public:
     bool Open(std::string* error);
     const std::string& SlavePath() const { return slavePath_; }
 
+    // Paces the host's bytes too, like a real line: they are taken off the master no faster
+    // than 10 bits per byte at the host's line speed, so the terminal's buffer fills and the
+    // host's writes wait as they would for a UART. Off: they reach the device at once.
+    void SetPaced(bool paced) { paced_ = paced; }
+
     // Powers the device on and runs until `stopFd` becomes readable, or, with `exitAfterRun`,
     // until the run is over, its last bytes are out and `lingerMicros` have passed.
     void Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros);
@@ -46,6 +52,7 @@ private:
     void FlushDueBytes();
     uint64_t NextWake() const;
     bool HostPresent() const;
+    void TakeDueBytes();
 
     DeviceModel& model_;
     int master_ = -1;
@@ -55,6 +62,9 @@ private:
     std::map<std::pair<uint64_t, uint64_t>, std::function<void()>> timers_;
     std::deque<std::pair<uint64_t, uint8_t>> outgoing_;  // (due time, byte)
     WireTimer wire_;
+    bool paced_ = false;
+    LinePacer fromHost_;
+    uint32_t lastHostSpeed_ = 0;
 };
 
 // Maps a termios speed constant to bits per second (0 when unknown).

@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
 
     DeviceModel model(options.config, options.faults);
     PtyDevice device(model);
+    device.SetPaced(options.pace);
     if (!device.Open(&error)) {
         std::cerr << "norvane-devsim: " << error << '\n';
         return 1;

@@ -99,6 +99,56 @@ TEST(DevsimProgram, BlockCrcRunSeesTheSpeedTheHostSets) {
     std::remove(log.c_str());
 }
 
+// The time from entering `phase` to entering the phase after it, from the report.
+uint64_t PhaseEntry(const std::string& report, const std::string& phase) {
+    const size_t at = report.find("phase " + phase + " at=");
+    if (at == std::string::npos) {
+        return 0;
+    }
+    return std::stoull(report.substr(at + phase.size() + 10));
+}
+
+TEST(DevsimProgram, PacedLineTakesTheHostsBytesNoFasterThanTheWireAtEachSpeed) {
+    const std::string log = TempLog("paced");
+    Devsim sim({"--kind", "OS", "--pace", "--erase-ms", "100", "--first-greeting-ms", "100000",
+                "--log", log});
+    ASSERT_TRUE(sim.OpenTerminal(sim.ReadPath()));
+    // 96 bytes at 9600 in one write: 100 ms on the wire. The device stays in the greeting
+    // phase until "START" has arrived in full, so the phase after it starts no earlier.
+    std::string greeting(91, 'x');
+    sim.Write(greeting + "START");
+    usleep(200'000);
+    sim.SetSpeed(B115200);
+    EXPECT_EQ(sim.Read(16), "ERASED         \n");
+    // 16 blocks at 115200 in one write: 4104 bytes, 356 ms on the wire.
+    std::vector<uint8_t> stream;
+    test::PutLe32(stream, 0);
+    test::PutLe32(stream, 0x1000);
+    const auto lower = test::Pattern(0x1000, 7);
+    stream.insert(stream.end(), lower.begin(), lower.end());
+    sim.Write(stream);
+    for (int block = 0; block < 16; ++block) {
+        std::string crc = "CRC" + std::to_string(test::ReferenceCrc(lower, 256 * block, 256));
+        crc.resize(15, ' ');
+        EXPECT_EQ(sim.Read(16), crc + "\n") << block;
+    }
+    sim.Write(std::vector<uint8_t>(4, 0xFF));
+    EXPECT_EQ(sim.Read(16), "PROGRAMMED     \n");
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    const std::string report = Slurp(log);
+    EXPECT_NE(report.find("speeds=9600 count=96 "), std::string::npos) << report;
+    EXPECT_NE(report.find("speeds=115200 count=8 "), std::string::npos) << report;
+    EXPECT_NE(report.find("speeds=115200 count=4096 "), std::string::npos) << report;
+    // The first byte left the host no earlier than the device powered on (time 0).
+    EXPECT_GE(PhaseEntry(report, "erasing"), 100'000u) << report;
+    // The header's first byte arrived a byte time after it was written, the lower region's
+    // last byte 4104 byte times after that.
+    EXPECT_GE(PhaseEntry(report, "end-marker") - PhaseEntry(report, "header"), 356'250u - 87)
+        << report;
+    std::remove(log.c_str());
+}
+
 TEST(DevsimProgram, WrongSpeedIsReportedAndDisconnectHangsUp) {
     {
         const std::string log = TempLog("speed");
@@ -156,11 +206,13 @@ TEST(DevsimOptions, ParsesDeviceAndFaultOptions) {
                                     "77",
                                     "--silent-from",
                                     "upper-erasing",
-                                    "--no-line-feeds"},
+                                    "--no-line-feeds",
+                                    "--pace"},
                                    &o, &error))
         << error;
     EXPECT_FALSE(o.config.star);
     EXPECT_FALSE(o.config.lineFeeds);
+    EXPECT_TRUE(o.pace);
     EXPECT_EQ(o.config.upperLength, 0x300u);
     EXPECT_EQ(o.config.eraseMicros, 900'000u);
     EXPECT_EQ(o.faults.errorAt->phase, Phase::Lower);
