@@ -37,6 +37,7 @@ struct DialogState {
     std::atomic<int> abortFlag{0};
     HANDLE workerThread = nullptr;  // our duplicate: query and wait access
     std::optional<FlashResult> result;
+    bool aboutOpen = false;
     bool ended = false;
 };
 
@@ -137,6 +138,17 @@ void OnInitDialog(HWND window, DialogState& state) {
     }
 }
 
+// One about box at a time: a second request (F1 comes as more than one WM_HELP under Wine)
+// while one is up, or any after the result, does nothing.
+void ShowAbout(HWND window, DialogState& state) {
+    if (state.aboutOpen || state.result) {
+        return;
+    }
+    state.aboutOpen = true;
+    RunAboutBox(state.instance, window, *state.strings, *state.trace);
+    state.aboutOpen = false;
+}
+
 void OnDone(HWND window, DialogState& state, FlashResult result) {
     if (state.result) {
         return;
@@ -188,7 +200,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
-                RunAboutBox(state->instance, window, *state->strings, *state->trace);
+                ShowAbout(window, *state);
                 return TRUE;
             }
             return FALSE;
@@ -211,7 +223,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             }
             return FALSE;
         case WM_HELP:
-            RunAboutBox(state->instance, window, *state->strings, *state->trace);
+            ShowAbout(window, *state);
             SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
             return TRUE;
         case WM_PROG_TEXT: {

@@ -1,0 +1,295 @@
+# The Windows program under Wine (x86_64 build) against the device simulator, on an Xvfb
+# display. Sourced by scripts/test-windows.sh, which sets:
+#   WORK     scratch folder (Wine prefix, traces, logs)
+#   ARTEFACTS  where the screenshots go
+#   DEVSIM   the native norvane-devsim
+#   EXE_TV   norvane.exe carrying the demo TV image
+#   EXE_OS   norvane.exe carrying a small OS image
+#
+# Every COMn of the prefix is mapped before the program runs: COM1 to $WORK/com1, a link each
+# test points at the simulator's pseudo-terminal (or at nothing), COM2..COM32 to nothing. No
+# test opens a /dev/ttyS* device.
+#
+# The program writes what its window shows to NORVANE_UI_TRACE; the tests read the result and
+# exit status from there and dismiss the result box with Enter, as a user would.
+
+here=$(dirname "${BASH_SOURCE[0]}")
+source "$here/lib.sh"
+
+export WINEPREFIX=$WORK/prefix
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all
+export WINEARCH=win64
+
+xvfb_pid=""
+devsim_pid=""
+app_pid=""
+
+wine_cleanup() {
+    [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null
+    [ -z "$devsim_pid" ] || kill "$devsim_pid" 2>/dev/null
+    wineserver -k 2>/dev/null
+    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null
+    app_pid="" devsim_pid="" xvfb_pid=""
+}
+
+start_display() {
+    rm -f "$WORK/displayfd"
+    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$WORK/displayfd" \
+        2>"$WORK/xvfb.log" &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$WORK/displayfd" ] && break
+        sleep 0.1
+    done
+    [ -s "$WORK/displayfd" ] || return 1
+    export DISPLAY=":$(head -1 "$WORK/displayfd")"
+}
+
+# The prefix once (wineboot takes a while the first time), then the port map and a virtual
+# desktop (no window manager runs on the display).
+prepare_prefix() {
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        wine wineboot -i >"$WORK/wineboot.log" 2>&1 || return 1
+        wineserver -w
+    fi
+    {
+        echo REGEDIT4
+        echo
+        echo '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]'
+        echo "\"COM1\"=\"$WORK/com1\""
+        for n in $(seq 2 32); do echo "\"COM$n\"=\"\""; done
+        echo
+        echo '[HKEY_CURRENT_USER\Software\Wine\Explorer]'
+        echo '"Desktop"="Default"'
+        echo
+        echo '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]'
+        echo '"Default"="640x480"'
+    } >"$WORK/ports.reg"
+    wine regedit /S "$WORK/ports.reg" >>"$WORK/wineboot.log" 2>&1 || return 1
+    wineserver -w
+    # A fresh start applies the map to the prefix's device links.
+    wine cmd /c exit >>"$WORK/wineboot.log" 2>&1
+    wineserver -w
+}
+
+# COM1..COM8 either lead to our link or to nothing: never to a device of this machine.
+ports_mapped_safely() {
+    local n target ok=0
+    for n in $(seq 1 8); do
+        target=$(readlink "$WINEPREFIX/dosdevices/com$n" 2>/dev/null || true)
+        if [ -n "$target" ] && [ "$target" != "$WORK/com1" ]; then
+            echo "  com$n -> $target" >&2
+            ok=1
+        fi
+    done
+    [ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$WORK/com1" ] || ok=1
+    return $ok
+}
+
+# start_device <devsim options...>: COM1 leads to a new simulator.
+start_device() {
+    "$DEVSIM" "$@" >"$WORK/devsim.out" 2>"$WORK/devsim.err" &
+    devsim_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$WORK/devsim.out" ] && break
+        sleep 0.05
+    done
+    local pty
+    pty=$(head -1 "$WORK/devsim.out")
+    [ -c "$pty" ] || return 1
+    ln -sfn "$pty" "$WORK/com1"
+}
+
+no_device() {
+    ln -sfn "$WORK/no-such-device" "$WORK/com1"
+}
+
+# Whatever a failed test left running goes before the next one starts.
+stop_app() {
+    if [ -n "$app_pid" ]; then
+        kill "$app_pid" 2>/dev/null
+        wait "$app_pid" 2>/dev/null
+        app_pid=""
+        wineserver -k 2>/dev/null
+        wineserver -w 2>/dev/null
+    fi
+}
+
+stop_device() {
+    [ -z "$devsim_pid" ] || kill "$devsim_pid" 2>/dev/null
+    [ -z "$devsim_pid" ] || wait "$devsim_pid" 2>/dev/null
+    devsim_pid=""
+}
+
+# start_app <exe> <name>: runs the program with its trace in $trace.
+start_app() {
+    trace=$WORK/$2.trace
+    rm -f "$trace"
+    NORVANE_UI_TRACE=$trace timeout 180 wine "$1" >"$WORK/$2.wine.log" 2>&1 &
+    app_pid=$!
+    wait_for "^window shown" 60 || return 1
+    # Under Xvfb nothing activates a window: a click on the main window's caption does, so that
+    # keys reach it. The window sits at the desktop's top left corner.
+    local desktop
+    desktop=$(xdotool search --name "Wine desktop" | head -1)
+    [ -n "$desktop" ] || return 1
+    xdotool windowfocus --sync "$desktop"
+    xdotool mousemove --window "$desktop" 120 8 click 1
+    sleep 0.3
+}
+
+# wait_for <pattern> <seconds>: until a line of the trace matches.
+wait_for() {
+    local tenths=$(($2 * 10))
+    for _ in $(seq "$tenths"); do
+        grep -Eq "$1" "$trace" 2>/dev/null && return 0
+        if ! kill -0 "$app_pid" 2>/dev/null; then
+            grep -Eq "$1" "$trace" 2>/dev/null
+            return
+        fi
+        sleep 0.1
+    done
+    echo "  no '$1' in the trace after $2 s" >&2
+    return 1
+}
+
+# The program's exit status, once it has ended (Wine keeps the low 8 bits).
+end_app() {
+    status=""
+    wait "$app_pid"
+    status=$?
+    app_pid=""
+}
+
+# Dismisses the result box with Enter and collects the exit status.
+dismiss_result() {
+    wait_for "^message " "${1:-120}" || return 1
+    sleep 0.3
+    xdotool key Return
+    end_app
+}
+
+# The trace as text: the program writes it with Windows line ends.
+trace_text() {
+    tr -d '\r' <"$trace"
+}
+trace_has() {
+    if ! trace_text | grep -Fqx -- "$1"; then
+        echo "  trace has no line '$1'" >&2
+        return 1
+    fi
+}
+trace_lacks() {
+    if trace_text | grep -Eq -- "$1"; then
+        echo "  trace has '$1'" >&2
+        return 1
+    fi
+}
+
+screenshot() {
+    mkdir -p "$ARTEFACTS"
+    import -window root -crop 640x480+0+0 "$ARTEFACTS/$1"
+}
+
+# A whole TV job; Enter pressed during it changes nothing.
+test_tv_run() {
+    start_device --kind TV --erase-ms 600 --exit-after-run || return 1
+    start_app "$EXE_TV" tv || return 1
+    xdotool key Return
+    wait_for "^label status Programming flash memory" 60 || return 1
+    screenshot main-window.png
+    wait_for "^message " 120 || return 1
+    sleep 0.5
+    screenshot result-box.png
+    xdotool key Return
+    end_app
+    stop_device
+    expect_equal 0 "$status" "exit status" &&
+        trace_has "label device Tarvik" &&
+        trace_text | grep -Eq "^label serial 1234567 *$" &&
+        trace_has "label status Device detected on COM1" &&
+        trace_has "message Device correctly programmed" &&
+        trace_has "message-closed" &&
+        trace_has "exit 0" &&
+        trace_lacks "^close-request"
+}
+
+# A whole OS job: block-CRC protocol at 115200 baud with streamed regions.
+test_os_run() {
+    start_device --kind OS --star --erase-ms 600 --block-ms 15 --exit-after-run || return 1
+    start_app "$EXE_OS" os || return 1
+    dismiss_result 120 || return 1
+    stop_device
+    expect_equal 0 "$status" "exit status" &&
+        trace_has "label device Osk3" &&
+        trace_has "label version OS 1.00" &&
+        trace_has "message Device correctly programmed" &&
+        trace_has "exit 0"
+}
+
+# Esc while the ports are searched: the window stays until the job has stopped. F1 first opens
+# the about box, once.
+test_escape_during_search() {
+    no_device
+    start_app "$EXE_TV" escape || return 1
+    wait_for "^label status Searching device" 30 || return 1
+    xdotool key F1
+    wait_for "^about copyright" 10 || return 1
+    sleep 0.5
+    xdotool key Return
+    wait_for "^about-closed" 10 || return 1
+    expect_equal 1 "$(trace_text | grep -c '^about caption')" "number of about boxes" || return 1
+    xdotool key Escape
+    dismiss_result 30 || return 1
+    expect_equal 18 "$status" "exit status" &&
+        trace_has "close-request refused, abort requested" &&
+        trace_has "message Programming interrupted" &&
+        trace_has "exit 18"
+}
+
+# Nobody answers on any port: the whole search (300 ticks of 100 ms), then the message. The
+# about box is opened from the window menu meanwhile and shows the program's version block.
+test_no_device_and_about_box() {
+    no_device
+    start_app "$EXE_TV" nodevice || return 1
+    # Our item is the window menu's last: Up from the first item wraps round to it.
+    xdotool key alt+space
+    sleep 0.5
+    xdotool key Up Return
+    wait_for "^about copyright" 10 || return 1
+    sleep 0.3
+    screenshot about-box.png
+    xdotool key Return
+    wait_for "^about-closed" 10 || return 1
+    dismiss_result 60 || return 1
+    expect_equal 13 "$status" "exit status" &&
+        trace_has "message No device detected on any serial port" &&
+        trace_has "exit 13" &&
+        trace_has "about caption About Norvane by Halvio" &&
+        trace_has "about version Norvane Version $PROJECT_VERSION" &&
+        trace_text | grep -Eq "^about build Build .+ [0-9]{4}-[0-9]{2}-[0-9]{2}$" &&
+        trace_text | grep -Eq "^about copyright Copyright" &&
+        trace_lacks "^close-request"
+}
+
+run_wine_tests() {
+    trap wine_cleanup EXIT
+    mkdir -p "$WORK"
+    wineserver -k 2>/dev/null  # a server left from an earlier run would keep its old display
+    wineserver -w 2>/dev/null
+    check "wine: display" start_display || return
+    check "wine: prefix with every COM port mapped" prepare_prefix || return
+    check "wine: COM1..COM8 lead to the test link or nowhere" ports_mapped_safely || return
+    local test
+    for test in "full TV run, Enter ignored (exit 0):test_tv_run" \
+        "full OS run (exit 0):test_os_run" \
+        "Esc during the search (exit 18):test_escape_during_search" \
+        "no device, about box from the window menu (exit 13):test_no_device_and_about_box"; do
+        check "wine: ${test%%:*}" "${test##*:}"
+        stop_app
+        stop_device
+    done
+    wine_cleanup
+    trap - EXIT
+}
