@@ -347,38 +347,26 @@ struct RealRow {
 
 const std::vector<RealRow>& RealRows() {
     // Acknowledgements at 15 ms a block or slower: the host reads one record per 10 ms tick.
+    // clang-format off
     static const std::vector<RealRow> rows = {
         {"SilentFromTheLowerRegion", Silence, "OS", {"--silent-from", "lower"}, -1, kTimeout},
-        {"ErrorInRegion0",
-         DeviceError,
-         "TV",
-         {"--error-at", "region0:512", "--error-code", "0x5A21"},
-         -1,
-         kError},
-        {"ErasedWhileProgrammingLower",
-         Unexpected,
-         "OS",
-         {"--unexpected-at", "lower:2", "--unexpected-text", "ERASED"},
-         -1,
-         Invalid(REPLY_ERASED)},
+        // The search ends at once and leaves its ports to the job, which closes them all.
+        {"ErrorInsteadOfTheGreeting", DeviceError, "OS", {"--error-at", "greeting"}, -1,
+         Invalid(REPLY_ERROR)},
+        {"ErrorInRegion0", DeviceError, "TV",
+         {"--error-at", "region0:512", "--error-code", "0x5A21"}, -1, kError},
+        {"ErasedWhileProgrammingLower", Unexpected, "OS",
+         {"--unexpected-at", "lower:2", "--unexpected-text", "ERASED"}, -1, Invalid(REPLY_ERASED)},
         {"WrongCrcOfBlock3", CrcMismatch, "OS", {"--wrong-crc-block", "3"}, -1, kMismatch},
-        {"NoiseBeforeEveryRecord",
-         Noise,
-         "OS",
-         {"--noise", "~#\\n@\\x01", "--stray-line-feeds", "2"},
-         -1,
-         kSuccess},
+        {"NoiseBeforeEveryRecord", Noise, "OS",
+         {"--noise", "~#\\n@\\x01", "--stray-line-feeds", "2"}, -1, kSuccess},
         {"UnpluggedMidStream", Unplugged, "OS", {"--disconnect-after", "2000"}, -1, kTimeout},
         {"AbortWhileErasing", UserAbort, "OS", {}, 1500, kInterrupted},
         // Hung up under the open port during the search; only the abort ends the search early.
-        {"DeviceDiesWhileSearching",
-         Unplugged,
-         "OS",
-         {"--first-greeting-ms", "60000"},
-         1500,
-         kInterrupted,
-         300},
+        {"DeviceDiesWhileSearching", Unplugged, "OS", {"--first-greeting-ms", "60000"}, 1500,
+         kInterrupted, 300},
     };
+    // clang-format on
     return rows;
 }
 
