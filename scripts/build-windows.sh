@@ -20,7 +20,10 @@ cross() {
     local dir=$1 toolchain=$2 type=$3
     shift 3
     echo "== $dir"
-    cmake -S . -B "$dir" -G Ninja --toolchain "cmake/toolchains/$toolchain.cmake" \
+    # The toolchain is fixed at the first configure; naming it again only draws a warning.
+    local toolchain_arg=(--toolchain "cmake/toolchains/$toolchain.cmake")
+    [ ! -f "$dir/CMakeCache.txt" ] || toolchain_arg=()
+    cmake -S . -B "$dir" -G Ninja "${toolchain_arg[@]}" \
         -DCMAKE_BUILD_TYPE="$type" -DNORVANE_HOST_BUILD_DIR="$PWD/build-winhost" "$@" >/dev/null
     cmake --build "$dir" -j"$jobs" --target norvane
 }

@@ -12,10 +12,17 @@ scripts/build-windows.sh || exit 1
 echo "== build-win64-os"
 mkdir -p build-win64-os
 tests/windows/make-os-image.sh build-win64-os/os-image.bin || exit 1
-cmake -S . -B build-win64-os -G Ninja --toolchain cmake/toolchains/mingw-x86_64.cmake \
+toolchain_arg=(--toolchain cmake/toolchains/mingw-x86_64.cmake)
+[ ! -f build-win64-os/CMakeCache.txt ] || toolchain_arg=()
+cmake -S . -B build-win64-os -G Ninja "${toolchain_arg[@]}" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORVANE_HOST_BUILD_DIR="$PWD/build-winhost" \
     -DNORVANE_FIRMWARE="$PWD/build-win64-os/os-image.bin" >/dev/null || exit 1
 cmake --build build-win64-os -j2 --target norvane || exit 1
+# The serial back end's own checks, on the x86_64 build's libraries.
+x86_64-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -I. \
+    tests/windows/CommPortWineTest.cpp build-win64/serial/libnorvane_serial.a \
+    build-win64/platform/libnorvane_platform.a -static -o build-win64/CommPortWineTest.exe ||
+    exit 1
 built=$SECONDS
 
 passed=0
@@ -30,6 +37,7 @@ ARTEFACTS=$PWD/build-win64/artefacts
 DEVSIM=$PWD/build-winhost/tools/simulator/norvane-devsim
 EXE_TV=$PWD/build-win64/app/win32/norvane.exe
 EXE_OS=$PWD/build-win64-os/app/win32/norvane.exe
+COMMPORT_TEST=$PWD/build-win64/CommPortWineTest.exe
 PROJECT_VERSION=$(sed -n 's/^project(Norvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 source tests/windows/wine-runs.sh
 run_wine_tests

@@ -82,6 +82,27 @@ unsigned __stdcall TransferCompletionProc(void* argument) {
     return 0;
 }
 
+// A waiting write ends when the driver's output queue is empty, not merely when the driver has
+// taken the bytes: where the driver buffers more than the line carries (a pseudo-terminal under
+// Wine, some USB adapters), writes would otherwise run ahead of the line until one of them
+// waits for a whole buffer and misses its time limit. On a port whose write completes at the
+// line, the queue is empty already. False when the queue is still not empty at `deadline`
+// (a tick count); its bytes are then dropped.
+bool OutputDrained(HANDLE file, ULONGLONG deadline) {
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(file, &errors, &status) || status.cbOutQue == 0) {
+            return true;
+        }
+        if (GetTickCount64() >= deadline) {
+            PurgeComm(file, PURGE_TXCLEAR);
+            return false;
+        }
+        Sleep(1);
+    }
+}
+
 bool ThreadRunning(HANDLE thread) {
     DWORD code = 0;
     return GetExitCodeThread(thread, &code) && code == STILL_ACTIVE;
@@ -98,14 +119,22 @@ bool CCommPort::Impl::Transfer(CCommPort& port, int kind, void* buffer, uint32_t
             std::free(buffer);
         }
     };
+    const DWORD limit = TransferTimeLimitMs(length, port.baudRate);
+    const ULONGLONG deadline = GetTickCount64() + limit;
+    const bool drain = wait && kind == TRANSFER_WRITE;
     DWORD moved = 0;
     const BOOL done = kind == TRANSFER_WRITE
                           ? WriteFile(port.fileHandle, buffer, length, &moved, overlapped)
                           : ReadFile(port.fileHandle, buffer, length, &moved, overlapped);
     if (done) {
         release();
+        const bool drained = !drain || OutputDrained(port.fileHandle, deadline);
+        if (!drained) {
+            port.lastError = ERROR_IO_PENDING;
+            moved = 0;
+        }
         Notify(impl.completionWindow, impl.completionMessage, kind, moved);
-        return true;
+        return drained;
     }
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
@@ -141,10 +170,13 @@ bool CCommPort::Impl::Transfer(CCommPort& port, int kind, void* buffer, uint32_t
 
     bool result = false;
     moved = 0;
-    const DWORD limit = TransferTimeLimitMs(length, port.baudRate);
     if (WaitForSingleObject(overlapped->hEvent, limit) == WAIT_OBJECT_0) {
         if (GetOverlappedResult(port.fileHandle, overlapped, &moved, FALSE)) {
-            result = true;  // `lastError` keeps ERROR_IO_PENDING, as it always has
+            // `lastError` keeps ERROR_IO_PENDING, as it always has.
+            result = !drain || OutputDrained(port.fileHandle, deadline);
+            if (!result) {
+                moved = 0;
+            }
         } else {
             port.lastError = GetLastError();
             moved = 0;

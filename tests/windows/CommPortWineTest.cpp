@@ -1,0 +1,179 @@
+// CCommPort's Win32 back end under Wine, against norvane-devsim --pace on COM1 (a device that
+// greets every 250 ms and takes bytes at the line's speed, so a pseudo-terminal's buffer fills
+// and transfers really wait). COM2 is mapped to nothing.
+// Prints "PASS <name>" or "FAIL <name>: <why>" per check; the exit status is the failure count.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Win32.h"
+#include "serial/CommPort.h"
+#include "serial/CommPort_win32.h"
+
+namespace {
+
+using norvane::CCommPort;
+using norvane::MODE_RECEIVER;
+
+int failures = 0;
+
+void Report(const char* name, bool ok, const std::string& why = {}) {
+    if (ok) {
+        std::printf("PASS %s\n", name);
+    } else {
+        ++failures;
+        std::printf("FAIL %s: %s\n", name, why.c_str());
+    }
+    std::fflush(stdout);
+}
+
+bool EventExists(const std::string& name) {
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
+    if (event == nullptr) {
+        return false;
+    }
+    CloseHandle(event);
+    return true;
+}
+
+bool HiddenWindowExists(const char* port) {
+    const std::string title = std::string("DummyCommunicationPortIconWindow_") + port;
+    return FindWindowA(nullptr, title.c_str()) != nullptr;
+}
+
+uint64_t NowMs() {
+    return GetTickCount64();
+}
+
+// Names follow the number of live ports, so they come back after a port goes.
+void TestEventNames() {
+    auto a = std::make_unique<CCommPort>();
+    auto b = std::make_unique<CCommPort>();
+    const bool both =
+        EventExists("_CommPortEventName_00001") && EventExists("_CommPortEventName_00002");
+    a.reset();
+    auto c = std::make_unique<CCommPort>();
+    const bool shared =
+        !EventExists("_CommPortEventName_00001") && EventExists("_CommPortEventName_00002");
+    Report("named events follow the live port count", both && shared,
+           both ? "after A went, C did not share B's name" : "A and B do not own 00001, 00002");
+}
+
+// Nobody resets the event: false after the checks, and the event stays set. Somebody who
+// opened it by name and resets it: true.
+void TestSignalNamedEvent() {
+    CCommPort port;
+    const bool alone = !port.SignalNamedEvent();
+    HANDLE event = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, "_CommPortEventName_00001");
+    const bool stillSet = event != nullptr && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    bool answered = false;
+    if (event != nullptr) {
+        ResetEvent(event);
+        std::thread listener([event] {
+            if (WaitForSingleObject(event, 5000) == WAIT_OBJECT_0) {
+                ResetEvent(event);
+            }
+        });
+        answered = port.SignalNamedEvent();
+        listener.join();
+        CloseHandle(event);
+    }
+    Report("SignalNamedEvent: false alone, event left set", alone && stillSet);
+    Report("SignalNamedEvent: true once another party resets the event", answered);
+}
+
+// A port Wine maps to nothing cannot be opened, and leaves nothing behind.
+void TestPortWithoutDevice() {
+    CCommPort port;
+    const bool opened = port.Open("COM2", 9600, "8N1", MODE_RECEIVER);
+    Report("COM2 (no device) does not open", !opened && port.lastError != 0,
+           "lastError " + std::to_string(port.lastError));
+    Report("COM2: no hidden window, handle closed",
+           !HiddenWindowExists("COM2") && port.fileHandle == norvane::INVALID_PORT_HANDLE);
+}
+
+void TestOpenReceiveAndClose() {
+    CCommPort port;
+    const bool opened = port.Open("COM1", 9600, "8N1", MODE_RECEIVER);
+    Report("COM1 opens at 9600 8N1", opened, "lastError " + std::to_string(port.lastError));
+    if (!opened) {
+        return;
+    }
+    Report("COM1: hidden window while open", HiddenWindowExists("COM1"));
+
+    std::vector<uint8_t> ring(1000, 0xAA);
+    std::atomic<uint32_t> writeIndex{0};
+    port.StartReceiver(ring.data(), static_cast<uint32_t>(ring.size()), &writeIndex);
+    const uint64_t until = NowMs() + 3000;
+    bool greeted = false;
+    while (!greeted && NowMs() < until) {
+        const uint32_t end = writeIndex.load(std::memory_order_acquire);
+        greeted =
+            std::string(reinterpret_cast<const char*>(ring.data()), end).find("READYTV1234567") !=
+            std::string::npos;
+        Sleep(10);
+    }
+    Report("receiver: the device's greeting lands in the ring", greeted,
+           "write index " + std::to_string(writeIndex.load()));
+
+    // More than the terminal's buffer takes: the write goes pending on a completion thread.
+    std::vector<uint8_t> big(256 * 1024, 0x55);
+    const bool started = port.Write(big.data(), static_cast<uint32_t>(big.size()), false);
+    big.assign(big.size(), 0);  // the port sends its own copy
+    Sleep(200);
+    const bool pending = port.TransferInProgress();
+    Report("non-waiting write: under way on a completion thread", started && pending);
+    const uint32_t errorBefore = port.lastError;
+    const uint8_t more[4] = {1, 2, 3, 4};
+    const bool second = port.Write(more, sizeof more, false);
+    Report("second non-waiting write while one runs: refused, lastError kept",
+           !second && port.lastError == errorBefore);
+
+    // Close cancels the pending transfer and waits for the system to let go of it.
+    const uint64_t closeStart = NowMs();
+    port.Close();
+    const uint64_t closeMs = NowMs() - closeStart;
+    Report("Close with a transfer pending: prompt, thread gone, window gone",
+           closeMs < 3000 && !port.TransferInProgress() && !HiddenWindowExists("COM1"),
+           std::to_string(closeMs) + " ms");
+}
+
+// Waiting writes once the line is slower than the writer: one misses its time limit (256 bytes
+// at 9600: 800 ms), is cancelled, and reports ERROR_IO_PENDING.
+void TestWaitingWriteTimeLimit() {
+    CCommPort port;
+    if (!port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) {
+        Report("waiting write time limit", false, "COM1 does not open");
+        return;
+    }
+    uint8_t chunk[256];
+    std::memset(chunk, 0x33, sizeof chunk);
+    bool missed = false;
+    uint64_t took = 0;
+    for (int i = 0; i < 400 && !missed; ++i) {
+        const uint64_t start = NowMs();
+        missed = !port.Write(chunk, sizeof chunk, true);
+        took = NowMs() - start;
+    }
+    Report("waiting write: false after its 800 ms limit, lastError 997",
+           missed && took >= 790 && took < 2500 && port.lastError == ERROR_IO_PENDING,
+           "missed " + std::to_string(missed) + " after " + std::to_string(took) +
+               " ms, lastError " + std::to_string(port.lastError));
+    port.Close();
+}
+
+}  // namespace
+
+int main() {
+    TestEventNames();
+    TestSignalNamedEvent();
+    TestPortWithoutDevice();
+    TestOpenReceiveAndClose();
+    TestWaitingWriteTimeLimit();
+    return failures;
+}
