@@ -253,12 +253,12 @@ TEST_F(ChecksumTest, WrongRecordsWhileErasingAndVerifying) {
         Restart();
         device = TvDevice{};
         Find();
+        int writes = 0;
         if (c.erasing) {
             device.eraseMs = 1000;
             bus.DeliverAt(1, clock.NowMillis() + 300, Record(c.record));
         } else {
             device.programmedMs = 1000;
-            int writes = 0;
             bus.onWrite = [&](const WriteRecord& write) {
                 Answer(write);
                 if (++writes == 9) {  // the second total
