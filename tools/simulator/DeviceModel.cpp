@@ -292,6 +292,11 @@ void DeviceModel::Receive(const uint8_t* data, size_t length) {
         ++received_;
         report_.received.push_back(byte);
         PhaseLog& log = report_.phases.back();
+        const uint64_t now = host_ ? host_->NowMicros() : 0;
+        if (log.bytes.empty()) {
+            log.firstByteAtMicros = now;
+        }
+        log.lastByteAtMicros = now;
         log.bytes.push_back(byte);
         if (std::find(log.byteSpeeds.begin(), log.byteSpeeds.end(), speed) ==
             log.byteSpeeds.end()) {

@@ -129,6 +129,8 @@ struct PhaseLog {
     uint32_t hostSpeedAtEntry = 0;
     std::vector<uint8_t> bytes;
     std::vector<uint32_t> byteSpeeds;  // the distinct host speeds at which its bytes arrived
+    uint64_t firstByteAtMicros = 0;    // arrival of its first and last byte (0: none)
+    uint64_t lastByteAtMicros = 0;
 };
 
 struct SentRecord {

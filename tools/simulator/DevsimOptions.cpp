@@ -281,7 +281,8 @@ void WriteDeviceReport(const DeviceModel& model, std::ostream& out) {
         for (size_t i = 0; i < log.byteSpeeds.size(); ++i) {
             out << (i ? "," : "") << log.byteSpeeds[i];
         }
-        out << " count=" << log.bytes.size() << " bytes=" << HexOf(log.bytes) << '\n';
+        out << " count=" << log.bytes.size() << " bytes=" << HexOf(log.bytes)
+            << " first=" << log.firstByteAtMicros << " last=" << log.lastByteAtMicros << '\n';
     }
     for (const SentRecord& sent : r.sent) {
         out << "sent " << sent.atMicros << ' ' << PhaseName(sent.phase) << ' ' << Escape(sent.bytes)

@@ -32,6 +32,7 @@ const char* DevsimUsage();
 //   lengths lower=<n> upper=<n> region0=<n> region1=<n>
 //   blocks-acknowledged <n>
 //   phase <name> at=<us> speed=<entry speed> speeds=<s1,s2..> count=<n> bytes=<hex>
+//         first=<us of its first byte> last=<us of its last byte>
 //   sent <us> <phase> <record, \n and non-printables escaped as \xNN> [garbled]
 //   received <count> <hex>
 void WriteDeviceReport(const DeviceModel& model, std::ostream& out);
