@@ -364,7 +364,7 @@ const std::vector<RealRow>& RealRows() {
         {"UnpluggedMidStream", Unplugged, "OS", {"--disconnect-after", "2000"}, -1, kTimeout},
         // The host writes on into the hung-up terminal; the verification wait ends the run.
         {"TvUnpluggedMidRegion0", Unplugged, "TV", {"--disconnect-after", "1000"}, -1, kTimeout,
-         -1, 12.5},
+         -1, 20},
         {"AbortWhileErasing", UserAbort, "OS", {}, 1500, kInterrupted},
         // Hung up under the open port during the search; only the abort ends the search early.
         {"DeviceDiesWhileSearching", Unplugged, "OS", {"--first-greeting-ms", "60000"}, 1500,
