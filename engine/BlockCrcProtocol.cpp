@@ -111,21 +111,9 @@ FlashResult DeviceProgrammer::RunBlockCrcProtocol(const uint8_t* image, uint32_t
     // An erase wait: "ERASED" moves on to `next`; 400 silent ticks fail the erase.
     auto eraseWait = [&](ResultCode phase, ResultCode next) {
         counter = 0;
-        RunWait(
-            state, phase, clock_.TickCount() + kEraseTickMs, kEraseTickMs, abortFlag,
-            [&](ReplyKind kind, const char* record) {
-                if (kind == REPLY_ERASED) {
-                    state = MakeResult(next);
-                } else if (kind != REPLY_NONE) {
-                    state = OtherRecordOutcome(kind, record);
-                }
-            },
-            [&] {
-                PostProgress(ProgressSetPosition, ++counter);
-                if (counter == kEraseTicks) {
-                    state = MakeResult(RC_ERASE_FAILED);
-                }
-            });
+        WaitForRecord(state, phase, REPLY_ERASED, MakeResult(next),
+                      clock_.TickCount() + kEraseTickMs, kEraseTickMs, counter, kEraseTicks,
+                      MakeResult(RC_ERASE_FAILED), abortFlag);
     };
 
     // A programming wait: one "CRC" record per block, up to `endIndex`; the device has 100
@@ -218,22 +206,9 @@ FlashResult DeviceProgrammer::RunBlockCrcProtocol(const uint8_t* image, uint32_t
             static const uint8_t kEndMarker[4] = {0xFF, 0xFF, 0xFF, 0xFF};
             port->Write(kEndMarker, 4, false);
             // The counter goes on from the programming phase's last tick.
-            RunWait(
-                state, BC_VERIFYING, clock_.TickCount() + kVerifyFirstTickMs, kVerifyTickMs,
-                abortFlag,
-                [&](ReplyKind kind, const char* record) {
-                    if (kind == REPLY_PROGRAMMED) {
-                        state = MakeResult(RC_SUCCESS);
-                    } else if (kind != REPLY_NONE) {
-                        state = OtherRecordOutcome(kind, record);
-                    }
-                },
-                [&] {
-                    PostProgress(ProgressSetPosition, ++counter);
-                    if (counter == kVerifyTicks) {
-                        state = MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT);
-                    }
-                });
+            WaitForRecord(state, BC_VERIFYING, REPLY_PROGRAMMED, MakeResult(RC_SUCCESS),
+                          clock_.TickCount() + kVerifyFirstTickMs, kVerifyTickMs, counter,
+                          kVerifyTicks, MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT), abortFlag);
         } else {
             state = MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT);
         }

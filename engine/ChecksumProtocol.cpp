@@ -58,21 +58,8 @@ FlashResult DeviceProgrammer::RunChecksumProtocol(const uint8_t* image,
     const uint32_t eraseStart = clock_.TickCount();
     DropPendingInput();
     port->Write("START", 5, true);
-    RunWait(
-        state, CK_ERASING, eraseStart + kTickMs, kTickMs, abortFlag,
-        [&](ReplyKind kind, const char* record) {
-            if (kind == REPLY_ERASED) {
-                state = MakeResult(CK_ERASED);
-            } else if (kind != REPLY_NONE) {
-                state = OtherRecordOutcome(kind, record);
-            }
-        },
-        [&] {
-            PostProgress(ProgressSetPosition, ++tick);
-            if (tick == kEraseTicks) {
-                state = MakeResult(RC_ERASE_FAILED);
-            }
-        });
+    WaitForRecord(state, CK_ERASING, REPLY_ERASED, MakeResult(CK_ERASED), eraseStart + kTickMs,
+                  kTickMs, tick, kEraseTicks, MakeResult(RC_ERASE_FAILED), abortFlag);
 
     if (state == CK_ERASED) {
         uint8_t lengths[2];
@@ -135,21 +122,9 @@ FlashResult DeviceProgrammer::RunChecksumProtocol(const uint8_t* image,
         PostProgress(ProgressSetPosition, 0);
         // No discard here: a record that arrived during programming is seen now.
         tick = 0;
-        RunWait(
-            state, CK_VERIFYING, clock_.TickCount() + kTickMs, kTickMs, abortFlag,
-            [&](ReplyKind kind, const char* record) {
-                if (kind == REPLY_PROGRAMMED) {
-                    state = MakeResult(RC_SUCCESS);
-                } else if (kind != REPLY_NONE) {
-                    state = OtherRecordOutcome(kind, record);
-                }
-            },
-            [&] {
-                PostProgress(ProgressSetPosition, ++tick);
-                if (tick == kVerifyTicks) {
-                    state = MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT);
-                }
-            });
+        WaitForRecord(state, CK_VERIFYING, REPLY_PROGRAMMED, MakeResult(RC_SUCCESS),
+                      clock_.TickCount() + kTickMs, kTickMs, tick, kVerifyTicks,
+                      MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT), abortFlag);
     }
 
     CloseSlot(0);

@@ -115,6 +115,27 @@ void DeviceProgrammer::RunWait(FlashResult& state, ResultCode phase, uint32_t fi
     }
 }
 
+void DeviceProgrammer::WaitForRecord(FlashResult& state, ResultCode phase, ReplyKind expected,
+                                     FlashResult next, uint32_t firstDeadline, uint32_t period,
+                                     int32_t& counter, int32_t limit, FlashResult limitResult,
+                                     const std::atomic<int>* abortFlag) {
+    RunWait(
+        state, phase, firstDeadline, period, abortFlag,
+        [&](ReplyKind kind, const char* record) {
+            if (kind == expected) {
+                state = next;
+            } else if (kind != REPLY_NONE) {
+                state = OtherRecordOutcome(kind, record);
+            }
+        },
+        [&] {
+            PostProgress(ProgressSetPosition, ++counter);
+            if (counter == limit) {
+                state = limitResult;
+            }
+        });
+}
+
 bool DeviceProgrammer::AwaitStreamWrittenOut() {
     const uint32_t deadline = clock_.TickCount() + kStreamDrainLimitMs;
     while (activeSlot.port->TransferInProgress()) {

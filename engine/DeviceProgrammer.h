@@ -43,7 +43,7 @@ constexpr int kPortCount = 8;
 FlashResult OtherRecordOutcome(ReplyKind kind, const char* record);
 
 class DeviceProgrammer : public EngineContract {
-  public:
+public:
     // `createPort` makes the port objects, `clock` times every wait, `strings` gives the texts.
     DeviceProgrammer(PortFactory createPort, Clock& clock, const CMultiStrings& strings);
     ~DeviceProgrammer() override;  // closes slots 1 to 8 in order, without pauses
@@ -69,7 +69,7 @@ class DeviceProgrammer : public EngineContract {
     ActiveSlot activeSlot;
     std::array<PortSlot, kPortCount + 1> slots;  // slot n serves COMn; index 0 unused
 
-  private:
+private:
     // A record handed to a wait: its kind (REPLY_NONE when none completed) and its text.
     using RecordHandler = std::function<void(ReplyKind, const char*)>;
     using TickHandler = std::function<void()>;
@@ -88,6 +88,12 @@ class DeviceProgrammer : public EngineContract {
     void RunWait(FlashResult& state, ResultCode phase, uint32_t firstDeadline, uint32_t period,
                  const std::atomic<int>* abortFlag, const RecordHandler& onRecord,
                  const TickHandler& afterWait);
+    // A wait for one record: `expected` stores `next`, any other record ends the run. After
+    // each tick `counter` goes up by one and is posted as the position; when it reaches
+    // `limit`, `limitResult` is stored.
+    void WaitForRecord(FlashResult& state, ResultCode phase, ReplyKind expected, FlashResult next,
+                       uint32_t firstDeadline, uint32_t period, int32_t& counter, int32_t limit,
+                       FlashResult limitResult, const std::atomic<int>* abortFlag);
     // Waits until the stream written without waiting has left the port; false when it is
     // still in transit after a generous limit (the link is then stalled).
     bool AwaitStreamWrittenOut();

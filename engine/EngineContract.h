@@ -12,7 +12,7 @@ namespace norvane {
 class NotifyWindow;
 
 class EngineContract {
-  public:
+public:
     virtual ~EngineContract() = default;  // closes every port still open
 
     // Every status message goes there; set before any other call.

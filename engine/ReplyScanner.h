@@ -23,12 +23,12 @@ constexpr uint32_t kRingSize = 1000;
 // A record assembler with its own partial record. The engine uses the process-wide one
 // through ScanReply; tests may make their own.
 class ReplyScanner {
-  public:
+public:
     ReplyKind Scan(uint32_t* readIndex, const std::atomic<uint32_t>* writeIndex,
                    const uint8_t* ring, uint32_t size, const char** record);
     uint32_t HeldCount() const { return held_; }
 
-  private:
+private:
     ReplyKind Classify();
 
     char record_[kRecordLength + 1] = {};
