@@ -11,7 +11,29 @@ function(norvane_add_test name)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
+    norvane_register_test(${name} ${ARG_LABEL})
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT})
+endfunction()
+
+# Test programs by label, so a build can make just the tests it will run (tests_<label>,
+# and tests_nongui for every program that needs no display).
+function(norvane_register_test name label)
+    set_property(GLOBAL APPEND PROPERTY NORVANE_TEST_LABELS ${label})
+    set_property(GLOBAL APPEND PROPERTY NORVANE_TESTS_${label} ${name})
+endfunction()
+
+function(norvane_add_label_targets)
+    get_property(labels GLOBAL PROPERTY NORVANE_TEST_LABELS)
+    list(REMOVE_DUPLICATES labels)
+    set(nongui)
+    foreach(label IN LISTS labels)
+        get_property(programs GLOBAL PROPERTY NORVANE_TESTS_${label})
+        add_custom_target(tests_${label} DEPENDS ${programs})
+        if(NOT label STREQUAL "gui")
+            list(APPEND nongui ${programs})
+        endif()
+    endforeach()
+    add_custom_target(tests_nongui DEPENDS ${nongui})
 endfunction()

@@ -9,18 +9,21 @@ scripts/deps.sh
 
 jobs=$(nproc)
 
-# suite <name> <labels to run, empty for all> <labels to leave out> <cmake options...>
+# suite <name> <labels to run, empty for all> <labels to leave out> <build targets, empty for
+# all> <cmake options...>
 suite() {
-    local name=$1 include=$2 exclude=$3
-    shift 3
+    local name=$1 include=$2 exclude=$3 targets=$4
+    shift 4
     echo "== $name build"
     cmake -S . -B "build/$name" -G Ninja "$@" >/dev/null
-    cmake --build "build/$name" -j"$jobs"
+    cmake --build "build/$name" -j"$jobs" ${targets:+--target $targets}
     echo "== $name tests"
     ctest --test-dir "build/$name" --output-on-failure -j"$jobs" \
         ${include:+-L "$include"} ${exclude:+-LE "$exclude"}
 }
 
-suite normal "" "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-suite asan-ubsan "" "gui" -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=address,undefined
-suite tsan "serial|simulator|engine|app" "gui" -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=thread
+suite normal "" "" "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+suite asan-ubsan "" "gui" "tests_nongui" \
+    -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=address,undefined
+suite tsan "serial|simulator|engine|app" "gui" "tests_serial tests_simulator tests_engine tests_app" \
+    -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=thread
