@@ -100,6 +100,7 @@ INT_PTR CALLBACK AboutProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
             state->trace.Line("about version", version);
             state->trace.Line("about build", build);
             state->trace.Line("about copyright", copyright);
+            CenterDialog(box);
             return TRUE;
         }
         case WM_COMMAND:

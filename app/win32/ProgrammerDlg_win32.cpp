@@ -130,6 +130,7 @@ void OnInitDialog(HWND window, DialogState& state) {
     SetDlgItemTextA(window, IDC_DEVICE_GROUP, texts.deviceGroup.c_str());
     SetDlgItemTextA(window, IDC_SERIAL_GROUP, texts.serialGroup.c_str());
     state.trace->Line("caption", texts.caption);
+    CenterDialog(window);
 
     state.notify = std::make_unique<Win32NotifyWindow>(window);
     if (!StartWorker(state)) {
@@ -275,6 +276,23 @@ bool PreTranslate(HWND window, MSG& message, bool* skipDialogManager) {
 }
 
 }  // namespace
+
+void CenterDialog(HWND dialog) {
+    RECT area{};
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    if (owner == nullptr || !IsWindowVisible(owner) || IsIconic(owner) ||
+        !GetWindowRect(owner, &area)) {
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    }
+    RECT box{};
+    GetWindowRect(dialog, &box);
+    const int width = box.right - box.left;
+    const int height = box.bottom - box.top;
+    const int x = area.left + (area.right - area.left - width) / 2;
+    const int y = area.top + (area.bottom - area.top - height) / 2;
+    SetWindowPos(dialog, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 int RunProgrammerDialog(HINSTANCE instance, const CMultiStrings& strings, UiTrace& trace) {
     DialogState state;

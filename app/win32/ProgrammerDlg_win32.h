@@ -13,6 +13,10 @@ class UiTrace;
 // of the result's message otherwise, 1 for a result without a message (or none at all).
 int RunProgrammerDialog(HINSTANCE instance, const CMultiStrings& strings, UiTrace& trace);
 
+// Centres a dialog on its owner, or on the screen's work area when it has none, as dialogs of
+// this program have always opened.
+void CenterDialog(HWND dialog);
+
 // Shows the about box, modal to `owner`.
 void RunAboutBox(HINSTANCE instance, HWND owner, const CMultiStrings& strings, UiTrace& trace);
 

@@ -90,6 +90,8 @@ ports_mapped_safely() {
 
 # start_device <devsim options...>: COM1 leads to a new simulator.
 start_device() {
+    # Gone before the simulator starts: the path read below is never an earlier one's.
+    rm -f "$WORK/devsim.out"
     "$DEVSIM" "$@" >"$WORK/devsim.out" 2>"$WORK/devsim.err" &
     devsim_pid=$!
     for _ in $(seq 100); do
@@ -130,8 +132,8 @@ start_app() {
     NORVANE_UI_TRACE=$trace timeout 180 wine "$1" >"$WORK/$2.wine.log" 2>&1 &
     app_pid=$!
     wait_for "^window shown" 60 || return 1
-    # Under Xvfb nothing activates a window: a click on the main window's caption does, so that
-    # keys reach it. The window sits at the desktop's top left corner.
+    # Under Xvfb nothing activates a window: a click on the main window does, so that keys
+    # reach it. The window opens centred on the desktop (640 x 480); its middle is a label.
     local desktop=""
     # The search can trip over a window that goes while it looks (BadWindow): look again.
     for _ in $(seq 50); do
@@ -141,7 +143,7 @@ start_app() {
     done
     [ -n "$desktop" ] || return 1
     xdotool windowfocus --sync "$desktop"
-    xdotool mousemove --window "$desktop" 120 8 click 1
+    xdotool mousemove --window "$desktop" 320 240 click 1
     sleep 0.3
 }
 
@@ -283,6 +285,7 @@ test_no_device_and_about_box() {
 # The serial back end on its own (CommPortWineTest.cpp); each of its checks counts.
 run_commport_checks() {
     start_device --kind TV --pace || {
+        stop_device
         check "wine: CCommPort checks (simulator)" false
         return
     }
