@@ -237,12 +237,33 @@ test_os_run() {
         trace_has "exit 0"
 }
 
-# Esc while the ports are searched: the window stays until the job has stopped. F1 first opens
-# the about box, once.
+# CPU time (clock ticks) used so far by the processes running <exe>.
+cpu_ticks_of() {
+    local pid total=0
+    for pid in $(pgrep -f -- "$1"); do
+        total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat" 2>/dev/null || echo 0)))
+    done
+    echo "$total"
+}
+
+# Esc while the ports are searched: the window stays until the job has stopped. Meanwhile a
+# device that does not greet yet keeps a receiver waiting, which must not keep a processor
+# busy, and F1 opens the about box, once.
 test_escape_during_search() {
-    no_device
+    start_device --kind TV --first-greeting-ms 100000 || return 1
     start_app "$EXE_TV" escape || return 1
     wait_for "^label status Searching device" 30 || return 1
+    local before after per_second
+    per_second=$(getconf CLK_TCK)
+    before=$(cpu_ticks_of "$EXE_TV")
+    sleep 3
+    after=$(cpu_ticks_of "$EXE_TV")
+    # The engine polls every millisecond and the receiver waits; a spinning loop takes a whole
+    # processor. A quarter of one over 3 s is the limit.
+    if ((after - before > 3 * per_second / 4)); then
+        echo "  $((after - before)) ticks of CPU in 3 s while searching" >&2
+        return 1
+    fi
     xdotool key F1
     wait_for "^about copyright" 10 || return 1
     sleep 0.5
