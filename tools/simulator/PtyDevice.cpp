@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -175,9 +176,7 @@ uint64_t PtyDevice::NextWake() const {
         wake = std::min(wake, outgoing_.front().first);
     }
     if (fromHost_.Active()) {
-        // About a millisecond's worth of bytes per read, at least one byte.
-        const uint32_t speed = std::max<uint32_t>(lastHostSpeed_, 1);
-        wake = std::min(wake, fromHost_.WakeFor(std::max<uint32_t>(speed / 10'000, 1)));
+        wake = std::min(wake, fromHost_.WakeFor(wakePiece_));
     }
     return wake;
 }
@@ -190,6 +189,15 @@ void PtyDevice::TakeDueBytes() {
     }
     lastHostSpeed_ = HostLineSpeed();
     uint64_t due = fromHost_.Due(NowMicros(), lastHostSpeed_);
+    // The next read: about a millisecond's worth of bytes, or what is waiting when that is
+    // less, so that a short message ends on time; at least one byte.
+    int waiting = 0;
+    if (ioctl(master_, FIONREAD, &waiting) != 0) {
+        waiting = 0;
+    }
+    const uint64_t queued = static_cast<uint64_t>(std::max(waiting, 0));
+    wakePiece_ = std::clamp<uint64_t>(queued > due ? queued - due : 1, 1,
+                                      std::max<uint32_t>(lastHostSpeed_ / 10'000, 1));
     while (due > 0 && master_ >= 0) {
         uint8_t buffer[256];
         const size_t want = static_cast<size_t>(std::min<uint64_t>(due, sizeof buffer));
@@ -263,6 +271,7 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
             if (paced_) {
                 lastHostSpeed_ = HostLineSpeed();
                 fromHost_.Start(NowMicros(), lastHostSpeed_);
+                wakePiece_ = 1;
                 continue;
             }
             uint8_t buffer[4096];

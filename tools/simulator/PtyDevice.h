@@ -65,6 +65,7 @@ private:
     bool paced_ = false;
     LinePacer fromHost_;
     uint32_t lastHostSpeed_ = 0;
+    uint64_t wakePiece_ = 1;  // bytes to wait for before the next paced read
 };
 
 // Maps a termios speed constant to bits per second (0 when unknown).
