@@ -141,12 +141,15 @@ int Child::Stop() {
     return Wait(10'000);
 }
 
-double Child::CpuSeconds() const {
-    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+namespace {
+
+// User + system seconds from a /proc stat file.
+double StatCpuSeconds(const std::string& file) {
+    std::ifstream in(file);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const size_t close = text.rfind(')');
     if (close == std::string::npos) {
-        return -1;
+        return 0;
     }
     std::istringstream fields(text.substr(close + 2));
     std::string field;
@@ -157,6 +160,17 @@ double Child::CpuSeconds() const {
         }
     }
     return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+}  // namespace
+
+double Child::CpuSeconds() const {
+    return StatCpuSeconds("/proc/" + std::to_string(pid_) + "/stat");
+}
+
+double Child::MainThreadCpuSeconds() const {
+    return StatCpuSeconds("/proc/" + std::to_string(pid_) + "/task/" + std::to_string(pid_) +
+                          "/stat");
 }
 
 long Child::PeakRssKiB() const {

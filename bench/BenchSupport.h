@@ -31,6 +31,7 @@ public:
     pid_t Pid() const { return pid_; }
     // CPU seconds (user + system) and peak resident set (KiB) of the running child.
     double CpuSeconds() const;
+    double MainThreadCpuSeconds() const;  // its first thread alone (a GUI's toolkit thread)
     long PeakRssKiB() const;
     long RssKiB() const;
 
