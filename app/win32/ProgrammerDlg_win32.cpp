@@ -66,13 +66,16 @@ const char* LabelName(WPARAM target) {
 }
 
 unsigned __stdcall WorkerProc(void* argument) {
-    return static_cast<unsigned>(ProgrammerThreadProc(static_cast<JobStart*>(argument)));
+    // The result travels with WM_PROG_DONE.
+    ProgrammerThreadProc(static_cast<JobStart*>(argument));
+    return 0;
 }
 
+// Asked of the thread object itself rather than of its exit code, which could be mistaken for
+// STILL_ACTIVE.
 bool WorkerRunning(const DialogState& state) {
-    DWORD code = 0;
-    return state.workerThread != nullptr && GetExitCodeThread(state.workerThread, &code) &&
-           code == STILL_ACTIVE;
+    return state.workerThread != nullptr &&
+           WaitForSingleObject(state.workerThread, 0) == WAIT_TIMEOUT;
 }
 
 void WaitForWorker(DialogState& state) {
