@@ -97,6 +97,41 @@ void TestPortWithoutDevice() {
            !HiddenWindowExists("COM2") && port.fileHandle == norvane::INVALID_PORT_HANDLE);
 }
 
+// Reads the text of the first message box titled `title` that appears within 5 s, then
+// closes it with OK.
+std::string ReadAndCloseMessageBox(const char* title) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        HWND box = FindWindowA("#32770", title);
+        if (box != nullptr) {
+            char text[2048] = {};
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // a message box's text control
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            return text;
+        }
+        Sleep(10);
+    }
+    return "(no box)";
+}
+
+// The failure report of a port that cannot be opened: the heading, the code in three digits
+// and the system's text for it, which ends its line, then the port.
+void TestShowLastError() {
+    CCommPort port;
+    port.Open("COM2", 9600, "8N1", MODE_RECEIVER);
+    std::string shown;
+    std::thread reader([&shown] { shown = ReadAndCloseMessageBox("Error"); });
+    port.ShowLastError("Open");
+    reader.join();
+    char code[16];
+    std::snprintf(code, sizeof code, "[%03u] ", static_cast<unsigned>(port.lastError));
+    const std::string head = std::string("Open:\n\nMessaggio:\t") + code;
+    const std::string tail = "Porta:\t\tCOM2";
+    const bool ok = shown.size() > head.size() + tail.size() + 1 && shown.rfind(head, 0) == 0 &&
+                    shown.compare(shown.size() - tail.size(), tail.size(), tail) == 0 &&
+                    shown[shown.size() - tail.size() - 1] == '\n';
+    Report("ShowLastError: the port failure box", ok, "shown: " + shown);
+}
+
 void TestOpenReceiveAndClose() {
     CCommPort port;
     const bool opened = port.Open("COM1", 9600, "8N1", MODE_RECEIVER);
@@ -173,6 +208,7 @@ int main() {
     TestEventNames();
     TestSignalNamedEvent();
     TestPortWithoutDevice();
+    TestShowLastError();
     TestOpenReceiveAndClose();
     TestWaitingWriteTimeLimit();
     return failures;
