@@ -7,7 +7,8 @@
 # Extra arguments go to every cross configure (for example -DNORVANE_FIRMWARE=/path/image.bin).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh build windows
+# The native build of the host tools configures the whole project, the GTK program included.
+scripts/deps.sh build app windows
 
 jobs=2  # others build on this machine too
 
