@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: once in a normal build, once under AddressSanitizer with
-# UndefinedBehaviorSanitizer, and the threaded parts once more under ThreadSanitizer.
+# UndefinedBehaviorSanitizer, the threaded parts once more under ThreadSanitizer, then the
+# Windows build (cross-built, tested under Wine) and a short run of every fuzz target.
 # Tests that drive the real window (label gui) run in the normal build only: the toolkit
 # itself is not sanitizer-clean.
 set -euo pipefail
@@ -27,3 +28,7 @@ suite asan-ubsan "" "gui" "tests_nongui" \
     -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=address,undefined
 suite tsan "serial|simulator|engine|app" "gui" "tests_serial tests_simulator tests_engine tests_app" \
     -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=thread
+
+# The Windows program: the shipped 32-bit exe inspected, the 64-bit one run under Wine.
+echo "== windows"
+scripts/test-windows.sh
