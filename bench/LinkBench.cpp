@@ -305,7 +305,9 @@ int BlockCrc(const CMultiStrings& strings) {
 
 // Relays bytes between two pseudo-terminals, each direction paced at the speed its sender's
 // side is set to, until both programs have ended.
-void PacedRelay(Pty* a, Pty* b, Child* ca, Child* cb, double limitSeconds) {
+// Returns when the receiving program `cb` has ended; the time at which it ended. The sender
+// gets two seconds more to take the last acknowledgement and end too.
+double PacedRelay(Pty* a, Pty* b, Child* ca, Child* cb, double limitSeconds) {
     sim::LinePacer toB, toA;
     const double origin = MonotonicSeconds();
     auto now = [origin] { return static_cast<uint64_t>((MonotonicSeconds() - origin) * 1e6); };
@@ -318,11 +320,17 @@ void PacedRelay(Pty* a, Pty* b, Child* ca, Child* cb, double limitSeconds) {
     struct Direction {
         int from, to;
         sim::LinePacer* pacer;
+        bool closed;  // the sending program has gone and its last bytes are through
     };
-    Direction directions[2] = {{a->master, b->master, &toB}, {b->master, a->master, &toA}};
+    Direction directions[2] = {{a->master, b->master, &toB, false},
+                               {b->master, a->master, &toA, false}};
+    double received = 0;
     while (MonotonicSeconds() - origin < limitSeconds) {
-        if (ca->Wait(0) >= 0 && cb->Wait(0) >= 0) {
-            return;
+        if (received == 0 && cb->Wait(0) >= 0) {
+            received = MonotonicSeconds();
+        }
+        if (received > 0 && (ca->Wait(0) >= 0 || MonotonicSeconds() - received > 2)) {
+            return received;
         }
         uint64_t wake = now() + 5000;
         pollfd fds[2];
@@ -335,6 +343,8 @@ void PacedRelay(Pty* a, Pty* b, Child* ca, Child* cb, double limitSeconds) {
                     const ssize_t got =
                         read(d.from, buffer, std::min<uint64_t>(due, sizeof buffer));
                     if (got <= 0) {
+                        // EAGAIN: the sender's queue ran dry; anything else: it has gone.
+                        d.closed = got == 0 || errno != EAGAIN;
                         d.pacer->Stop();
                         break;
                     }
@@ -345,8 +355,10 @@ void PacedRelay(Pty* a, Pty* b, Child* ca, Child* cb, double limitSeconds) {
                             write(d.to, buffer + done, static_cast<size_t>(got - done));
                         if (put > 0) {
                             done += put;
-                        } else {
+                        } else if (put < 0 && errno == EAGAIN) {
                             usleep(100);
+                        } else {
+                            break;  // the receiving program has gone: the bytes are lost
                         }
                     }
                 }
@@ -359,7 +371,7 @@ void PacedRelay(Pty* a, Pty* b, Child* ca, Child* cb, double limitSeconds) {
                     std::clamp<uint64_t>(static_cast<uint64_t>(std::max(waiting, 1)), 1,
                                          std::max(speedOf(d.from) / 10'000, 1u));
                 wake = std::min(wake, d.pacer->WakeFor(piece));
-            } else {
+            } else if (!d.closed) {
                 fds[count++] = {d.from, POLLIN, 0};
             }
         }
@@ -369,12 +381,14 @@ void PacedRelay(Pty* a, Pty* b, Child* ca, Child* cb, double limitSeconds) {
                                static_cast<long>(micros % 1'000'000) * 1000};
         ppoll(fds, count, &timeout, nullptr);
         for (nfds_t i = 0; i < count; ++i) {
-            if ((fds[i].revents & POLLIN) != 0) {
+            // A program that has gone leaves a hang-up, perhaps after its last bytes.
+            if ((fds[i].revents & (POLLIN | POLLHUP)) != 0) {
                 Direction& d = fds[i].fd == a->master ? directions[0] : directions[1];
                 d.pacer->Start(now(), speedOf(d.from));
             }
         }
     }
+    return MonotonicSeconds();
 }
 
 int Xmodem(bool oneK) {
@@ -406,10 +420,10 @@ int Xmodem(bool oneK) {
     receiver.Start({"rz", "-X", "-c", "-q", "-y", "received.bin"}, {}, slaveB, folder);
     close(slaveA);
     close(slaveB);
-    PacedRelay(&a, &b, &sender, &receiver, 300);
-    const double seconds = MonotonicSeconds() - start;
+    const double seconds = PacedRelay(&a, &b, &sender, &receiver, 300) - start;
     const double relayCpu = ProcessCpuSeconds() - cpu;
-    const int sent = sender.Wait(1000), received = receiver.Wait(1000);
+    const int received = receiver.Wait(1000);
+    const int sent = sender.Wait(0);  // -1: still waiting for the last acknowledgement
     std::ifstream check(folder + "/received.bin", std::ios::binary);
     const Bytes got((std::istreambuf_iterator<char>(check)), std::istreambuf_iterator<char>());
     const bool same = got == payload;

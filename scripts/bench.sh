@@ -90,7 +90,7 @@ load_after="$(uptime)"
     cat "$work/checksum-1.md" "$work/blockcrc-1.md"
     echo "### XMODEM (lrzsz) over the same paced line at 115200, the same 320 KiB"
     echo
-    echo "| Transfer | time | wire time of its frames | efficiency | notes |"
+    echo "| Transfer | time to the receiver's end | wire time of its frames | efficiency | notes (status -1: still running) |"
     echo "|---|---|---|---|---|"
     cat "$work"/xmodem-*.md "$work/xmodem1k.md"
     echo
