@@ -4,7 +4,6 @@
 // abort), ends the whole job with its one defined result and leaves no port, descriptor or
 // thread behind. All cells run in virtual time against the device model; one row per fault
 // runs again in real time over pseudo-terminals against norvane-devsim.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -24,6 +23,7 @@
 #include "serial/CommPort.h"
 #include "tests/support/DevsimProcess.h"
 #include "tests/support/EngineFixture.h"
+#include "tests/support/Footprint.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ReferenceWire.h"
 #include "tools/simulator/SimulatedBus.h"
@@ -33,23 +33,7 @@ namespace {
 
 using sim::Phase;
 using test::Bytes;
-
-size_t CountEntries(const char* folder) {
-    size_t count = 0;
-    if (DIR* dir = opendir(folder)) {
-        while (readdir(dir) != nullptr) {
-            ++count;
-        }
-        closedir(dir);
-    }
-    return count;
-}
-
-// Descriptors and threads of this process.
-struct Footprint {
-    size_t descriptors = CountEntries("/proc/self/fd");
-    size_t threads = CountEntries("/proc/self/task");
-};
+using test::Footprint;
 
 // An OS image: code up to 0x1234 in the first MiB (19 lower blocks), then 0xFF; `upper` bytes
 // above 1 MiB ending in 0xFF.
@@ -394,9 +378,7 @@ protected:
         for (int n = 1; n <= 8; ++n) {
             setenv(("NORVANE_COM" + std::to_string(n)).c_str(), "", 1);
         }
-        // Sanitizers start a helper thread along with the first thread of the process; have
-        // it before any thread is counted.
-        std::thread([] {}).join();
+        test::SettleSanitizerThreads();
     }
 
     // Starts norvane-devsim and puts its terminal on COMn; its path in `path`.
