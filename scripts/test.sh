@@ -33,3 +33,7 @@ suite tsan "serial|simulator|engine|app" "gui" "tests_serial tests_simulator tes
 # The Windows program: the shipped 32-bit exe inspected, the 64-bit one run under Wine.
 echo "== windows"
 scripts/test-windows.sh
+
+# A short run of every fuzz target (clang, libFuzzer).
+echo "== fuzz smoke"
+scripts/fuzz-smoke.sh
