@@ -84,9 +84,14 @@ void DeviceProgrammer::PostProgress(uint32_t kind, int32_t value) {
 }
 
 void DeviceProgrammer::WaitForDeadline(uint32_t deadline) {
+    // Sleeping straight to the deadline ends the wait at the same tick as polling the tick
+    // count every millisecond would, with one wake-up instead of a hundred.
+    uint32_t now = clock_.TickCount();
     do {
-        clock_.Sleep(1);
-    } while (!DeadlineReached(clock_.TickCount(), deadline));
+        const uint32_t left = DeadlineReached(now, deadline) ? 1 : deadline - now;
+        clock_.Sleep(left);
+        now = clock_.TickCount();
+    } while (!DeadlineReached(now, deadline));
 }
 
 ReplyKind DeviceProgrammer::ScanActive(const char** record) {

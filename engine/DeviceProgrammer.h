@@ -76,7 +76,8 @@ private:
 
     void PostText(uint32_t target, std::string_view text);
     void PostProgress(uint32_t kind, int32_t value);
-    // Sleeps 1 ms at least once, then until the tick count reaches `deadline`.
+    // Sleeps at least once (1 ms when the deadline has passed), until the tick count reaches
+    // `deadline`.
     void WaitForDeadline(uint32_t deadline);
     // One completed record from the active slot's ring, if any.
     ReplyKind ScanActive(const char** record);
