@@ -3,24 +3,8 @@
 # of the build) and the copyright. Run at every build; the file is rewritten only when it
 # changes.
 #   cmake -DOUTPUT=<file> -DVERSION=<x.y.z> -DSOURCE_DIR=<repo> -DCOPYRIGHT=<text> -P VersionInfoRc.cmake
-set(describe "")
-find_program(GIT_EXECUTABLE git)
-if(GIT_EXECUTABLE)
-    execute_process(
-        COMMAND ${GIT_EXECUTABLE} describe --tags --always --dirty
-        WORKING_DIRECTORY ${SOURCE_DIR}
-        OUTPUT_VARIABLE describe
-        OUTPUT_STRIP_TRAILING_WHITESPACE
-        ERROR_QUIET
-        RESULT_VARIABLE git_result)
-    if(NOT git_result EQUAL 0)
-        set(describe "")
-    endif()
-endif()
-if(describe STREQUAL "")
-    set(describe "unknown")
-endif()
-string(TIMESTAMP day "%Y-%m-%d" UTC)
+include(${CMAKE_CURRENT_LIST_DIR}/BuildIdentity.cmake)
+build_identity(identity)
 
 string(REPLACE "." ";" parts "${VERSION}")
 list(APPEND parts 0 0 0 0)
@@ -32,13 +16,7 @@ string(REPLACE "\"" "\"\"" copyright "${COPYRIGHT}")
 set(content "// Generated at build time by res/VersionInfoRc.cmake.
 #define NORVANE_VERSION_NUMBERS ${numbers}
 #define NORVANE_VERSION_TEXT \"${VERSION}\"
-#define NORVANE_PRIVATE_BUILD \"${describe} ${day}\"
+#define NORVANE_PRIVATE_BUILD \"${identity}\"
 #define NORVANE_COPYRIGHT \"${copyright}\"
 ")
-set(old "")
-if(EXISTS ${OUTPUT})
-    file(READ ${OUTPUT} old)
-endif()
-if(NOT old STREQUAL content)
-    file(WRITE ${OUTPUT} "${content}")
-endif()
+write_if_changed(${OUTPUT} "${content}")
