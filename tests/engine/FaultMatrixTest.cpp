@@ -26,6 +26,7 @@
 #include "tests/support/Footprint.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ReferenceWire.h"
+#include "tests/support/SimulatedJob.h"
 #include "tools/simulator/SimulatedBus.h"
 
 namespace norvane {
@@ -35,28 +36,9 @@ using sim::Phase;
 using test::Bytes;
 using test::Footprint;
 
-// An OS image: code up to 0x1234 in the first MiB (19 lower blocks), then 0xFF; `upper` bytes
-// above 1 MiB ending in 0xFF.
-Bytes OsImage(uint32_t upper) {
-    Bytes image(0x100000 + upper, 0xFF);
-    std::mt19937 random(3);
-    std::memcpy(image.data() + 0x100, "OS 7.02", 8);
-    for (uint32_t i = 0x200; i <= 0x1234; ++i) {
-        image[i] = static_cast<uint8_t>(random() % 0xFF);
-    }
-    for (uint32_t i = 0; i + 1 < upper; ++i) {
-        image[0x100000 + i] = static_cast<uint8_t>(random());
-    }
-    return image;
-}
 constexpr uint32_t kLowerBlocks = 19;
 constexpr uint32_t kUpperBytes = 0x300;
 constexpr uint32_t kOsBlocks = kLowerBlocks + kUpperBytes / 256;
-
-Bytes DemoImage() {
-    const ImageSpan demo = LoadImage();
-    return Bytes(demo.begin(), demo.end());
-}
 
 // Bytes of the checksum protocol up to the start of region `r` (0, 1) or of the totals (2).
 uint64_t ChecksumBytesBefore(const Bytes& image, int r) {
@@ -177,15 +159,9 @@ std::vector<Cell> AllCells() {
 // Noise as a line may carry it between two records: junk, a keyword cut short, line feeds.
 const std::string kNoiseBurst = std::string("\x01~#@\n\nREAD\n", 11) + "\xFF\x80 \n";
 
-class FaultMatrix : public ::testing::TestWithParam<Cell> {
+class FaultMatrix : public ::testing::TestWithParam<Cell>, protected test::SimulatedJob {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(strings.Load(StringTableResource()));
-        test::EmptyProcessScanner();
-        for (int n = 1; n <= 8; ++n) {
-            bus.SetIdle(n);
-        }
-    }
+    void SetUp() override { PrepareJob(); }
 
     // Runs `action` once, `delayMicros` after the device on COMn has entered `phase`.
     void AtPhase(int n, Phase phase, uint64_t delayMicros, std::function<void()> action) {
@@ -203,28 +179,14 @@ protected:
             AtPhase(n, phase, delayMicros, action);
         });
     }
-
-    FlashResult RunJob(const Bytes& image) {
-        JobEnvironment environment{[&image] { return ImageSpan(image); },
-                                   [this]() -> std::unique_ptr<EngineContract> {
-                                       return std::make_unique<DeviceProgrammer>(bus.Factory(),
-                                                                                 clock, strings);
-                                   }};
-        return RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);
-    }
-
-    VirtualClock clock;
-    sim::SimulatedBus bus{clock};
-    test::RecordingWindow window{&clock};
-    CMultiStrings strings;
-    std::atomic<int> abortFlag = 0;
 };
 
 TEST_P(FaultMatrix, EndsWithTheDefinedResultAndLeavesNothingBehind) {
     const Row& row = *GetParam().row;
     const Fault fault = GetParam().fault;
     constexpr int kPort = 5;
-    const Bytes image = std::string(row.kind) == "OS" ? OsImage(kUpperBytes) : DemoImage();
+    const Bytes image =
+        std::string(row.kind) == "OS" ? test::OsTestImage(kUpperBytes) : test::DemoTestImage();
 
     sim::DeviceConfig config;
     config.kind = row.kind;
@@ -312,7 +274,7 @@ TEST_F(FaultMatrix, SlowEraseWithinItsLimitStillSucceeds) {
     sim::FaultPlan plan;
     plan.slowEraseExtraMicros = 15'000'000;
     bus.Attach(5, config, plan);
-    EXPECT_EQ(RunJob(OsImage(kUpperBytes)), kSuccess);
+    EXPECT_EQ(RunJob(test::OsTestImage(kUpperBytes)), kSuccess);
     EXPECT_EQ(bus.OpenCount(), 0);
 }
 
@@ -416,7 +378,8 @@ TEST_P(FaultMatrixOverPtys, EndsWithTheDefinedResultAndLeavesNothingBehind) {
     const RealRow& row = GetParam();
     std::string path;
     auto device = StartDevice(2, row.kind, row.options, &path);
-    const Bytes image = std::string(row.kind) == "OS" ? OsImage(kUpperBytes) : DemoImage();
+    const Bytes image =
+        std::string(row.kind) == "OS" ? test::OsTestImage(kUpperBytes) : test::DemoTestImage();
 
     const Footprint before;
     const std::clock_t cpuBefore = std::clock();
@@ -471,7 +434,7 @@ TEST_F(FaultMatrixOverPtys, APortHeldByAnotherProgramIsNeverOpened) {
     ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
     ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
 
-    Bytes image = DemoImage();
+    Bytes image = test::DemoTestImage();
     image[0x100] = 'G';
     image[0x101] = 'M';
     const Footprint before;

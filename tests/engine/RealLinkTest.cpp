@@ -16,6 +16,7 @@
 #include "tests/support/Footprint.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ReferenceWire.h"
+#include "tests/support/SimulatedJob.h"
 
 namespace norvane {
 namespace {
@@ -26,21 +27,7 @@ using test::Footprint;
 
 // An OS image of 16 lower and 4 upper blocks.
 Bytes SmallOsImage() {
-    Bytes image(0x100400, 0xFF);
-    std::mt19937 random(11);
-    std::memcpy(image.data() + 0x100, "OS 1.00", 8);
-    for (uint32_t i = 0x200; i < 0xF80; ++i) {
-        image[i] = static_cast<uint8_t>(random() % 0xFF);
-    }
-    for (uint32_t i = 0x100000; i < 0x1003FF; ++i) {
-        image[i] = static_cast<uint8_t>(random());
-    }
-    return image;
-}
-
-Bytes DemoImage() {
-    const ImageSpan demo = LoadImage();
-    return Bytes(demo.begin(), demo.end());
+    return test::OsTestImage(0x400, 0xF7F, "OS 1.00", 11);
 }
 
 // A TV device greets once 300 ms after it starts and then only every 3 s: the checksum run
@@ -124,7 +111,7 @@ TEST_F(RealLinkTest, DemoTvJobProgramsBothRegions) {
     const std::string log = test::TempLog("tv-job");
     auto device = StartDevice(1, {"--kind", "TV", "--erase-ms", "600", "--first-greeting-ms", "300",
                                   "--greeting-ms", "3000", "--log", log, "--exit-after-run"});
-    EXPECT_EQ(RunJob(DemoImage()), MakeResult(RC_SUCCESS));
+    EXPECT_EQ(RunJob(test::DemoTestImage()), MakeResult(RC_SUCCESS));
     EXPECT_EQ(device->Wait(), 0);
     EXPECT_NE(test::Slurp(log).find("final programmed"), std::string::npos);
     EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Tarvik"}));
@@ -135,7 +122,7 @@ TEST_F(RealLinkTest, DeviceErrorAndCrcMismatchReachTheResult) {
         auto device = StartDevice(
             4, {"--kind", "TV", "--erase-ms", "600", "--first-greeting-ms", "300", "--greeting-ms",
                 "3000", "--error-at", "region0:512", "--error-code", "0x4242"});
-        EXPECT_EQ(RunJob(DemoImage()), MakeResult(RC_DEVICE_ERROR, 0x4242));
+        EXPECT_EQ(RunJob(test::DemoTestImage()), MakeResult(RC_DEVICE_ERROR, 0x4242));
     }
     {
         auto device = StartDevice(

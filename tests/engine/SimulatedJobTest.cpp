@@ -7,9 +7,9 @@
 
 #include "engine/DeviceProgrammer.h"
 #include "engine/ProgrammerJob.h"
-#include "tests/support/EngineFixture.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ReferenceWire.h"
+#include "tests/support/SimulatedJob.h"
 #include "tools/simulator/SimulatedBus.h"
 
 namespace norvane {
@@ -17,45 +17,9 @@ namespace {
 
 using test::Bytes;
 
-// An OS image: code up to 0x1234 in the first MiB, then 0xFF; `upper` bytes above 1 MiB
-// ending in 0xFF.
-Bytes OsImage(uint32_t upper) {
-    Bytes image(0x100000 + upper, 0xFF);
-    std::mt19937 random(3);
-    std::memcpy(image.data() + 0x100, "OS 7.02", 8);
-    for (uint32_t i = 0x200; i <= 0x1234; ++i) {
-        image[i] = static_cast<uint8_t>(random() % 0xFF);
-    }
-    for (uint32_t i = 0; i + 1 < upper; ++i) {
-        image[0x100000 + i] = static_cast<uint8_t>(random());
-    }
-    return image;
-}
-
-class SimulatedJobTest : public ::testing::Test {
+class SimulatedJobTest : public ::testing::Test, protected test::SimulatedJob {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(strings.Load(StringTableResource()));
-        test::EmptyProcessScanner();
-        for (int n = 1; n <= 8; ++n) {
-            bus.SetIdle(n);
-        }
-    }
-
-    FlashResult RunJob(const Bytes& image) {
-        JobEnvironment environment{[&image] { return ImageSpan(image); },
-                                   [this]() -> std::unique_ptr<EngineContract> {
-                                       return std::make_unique<DeviceProgrammer>(bus.Factory(),
-                                                                                 clock, strings);
-                                   }};
-        return RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);
-    }
-
-    VirtualClock clock;
-    sim::SimulatedBus bus{clock};
-    test::RecordingWindow window{&clock};
-    CMultiStrings strings;
-    std::atomic<int> abortFlag = 0;
+    void SetUp() override { PrepareJob(); }
 };
 
 TEST_F(SimulatedJobTest, OsDeviceWithStarTakesBothRegions) {
@@ -63,7 +27,7 @@ TEST_F(SimulatedJobTest, OsDeviceWithStarTakesBothRegions) {
     config.kind = "OS";
     config.serial = "SN77001";
     auto& device = bus.Attach(3, config);
-    const Bytes image = OsImage(0x300);
+    const Bytes image = test::OsTestImage(0x300);
 
     EXPECT_EQ(RunJob(image), MakeResult(RC_SUCCESS));
     EXPECT_EQ(device.CurrentPhase(), sim::Phase::Programmed);
@@ -83,7 +47,7 @@ TEST_F(SimulatedJobTest, OsDeviceWithoutStarGetsTheFixedHeaderWord) {
     config.star = false;
     config.upperLength = 0x300;
     auto& device = bus.Attach(1, config);
-    const Bytes image = OsImage(0x300);
+    const Bytes image = test::OsTestImage(0x300);
     EXPECT_EQ(RunJob(image), MakeResult(RC_SUCCESS));
     EXPECT_EQ(device.Report().received, test::BlockCrcWire(image, image.size(), false));
 }
