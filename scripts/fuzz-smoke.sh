@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang (build/fuzz) and runs each for a short while
-# (FUZZ_SECONDS, 20 by default) from its seed corpus. A crash, a leak or a failed check fails
-# that target and the script. The last line counts the targets: "N passed, N failed".
+# Builds the libFuzzer targets with clang (build/fuzz) and runs them all at once for a short
+# while (FUZZ_SECONDS, 20 by default) from their seed corpora. A crash, a leak or a failed
+# check fails that target and the script. The last line counts the targets: "N passed, N failed".
 # A longer run of one target, for example:
 #   build/fuzz/fuzz/fuzz_reply_scanner -runs=10000000 -jobs=1 fuzz/corpus/fuzz_reply_scanner
 set -uo pipefail
@@ -18,17 +18,27 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
     -DNORVANE_FUZZ=ON -DNORVANE_BUILD_TESTS=OFF >/dev/null || exit 1
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" || exit 1
 
-passed=0
-failed=0
+# All targets run side by side: the smoke takes one target's time, not the sum.
+declare -A works pids
 for target in "${targets[@]}"; do
     echo "== $target (${seconds} s)"
     # Seeds come from the source tree (read only); new inputs and any crash go to scratch.
     work=$(mktemp -d)
+    works[$target]=$work
     seeds=()
     [ -d "fuzz/corpus/$target" ] && seeds=("$root/fuzz/corpus/$target")
-    (cd "$work" && "$root/$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
-        "$work" "${seeds[@]}") >"$work/log" 2>&1
+    (cd "$work" && exec "$root/$build/fuzz/$target" -max_total_time="$seconds" \
+        -print_final_stats=1 "$work" "${seeds[@]}") >"$work/log" 2>&1 &
+    pids[$target]=$!
+done
+
+passed=0
+failed=0
+for target in "${targets[@]}"; do
+    work=${works[$target]}
+    wait "${pids[$target]}"
     status=$?
+    echo "== $target"
     grep -E 'stat::number_of_executed_units|==ERROR|SUMMARY|Test unit written|: [a-z].*$' \
         "$work/log" | grep -vE '^(INFO|#)' | tail -20
     if [ "$status" -ne 0 ]; then
