@@ -24,6 +24,7 @@
 #include "tests/support/DevsimProcess.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/Footprint.h"
+#include "tests/support/RealLinkJob.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ReferenceWire.h"
 #include "tests/support/SimulatedJob.h"
@@ -331,17 +332,9 @@ bool Held(const std::string& path) {
     return locked;
 }
 
-class FaultMatrixOverPtys : public ::testing::TestWithParam<RealRow> {
+class FaultMatrixOverPtys : public ::testing::TestWithParam<RealRow>, protected test::RealLinkJob {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(strings.Load(StringTableResource()));
-        test::EmptyProcessScanner();
-        // No real serial port is ever looked at: every COM name is a pty or nothing.
-        for (int n = 1; n <= 8; ++n) {
-            setenv(("NORVANE_COM" + std::to_string(n)).c_str(), "", 1);
-        }
-        test::SettleSanitizerThreads();
-    }
+    void SetUp() override { PrepareRealLink(); }
 
     // Starts norvane-devsim and puts its terminal on COMn; its path in `path`.
     std::unique_ptr<test::Devsim> StartDevice(int n, const char* kind,
@@ -353,25 +346,8 @@ protected:
                                          "--block-ms",    "15",  "--first-greeting-ms", "50",
                                          "--greeting-ms", "3000"};
         args.insert(args.end(), options.begin(), options.end());
-        auto device = std::make_unique<test::Devsim>(std::move(args));
-        *path = device->ReadPath();
-        EXPECT_FALSE(path->empty());
-        setenv(("NORVANE_COM" + std::to_string(n)).c_str(), path->c_str(), 1);
-        return device;
+        return StartDevsim(n, std::move(args), path);
     }
-
-    FlashResult RunJob(const Bytes& image) {
-        JobEnvironment environment{[&image] { return ImageSpan(image); },
-                                   [this]() -> std::unique_ptr<EngineContract> {
-                                       return std::make_unique<DeviceProgrammer>(
-                                           CreateCommPort, SystemClock(), strings);
-                                   }};
-        return RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);
-    }
-
-    CMultiStrings strings;
-    test::RecordingWindow window;
-    std::atomic<int> abortFlag = 0;
 };
 
 TEST_P(FaultMatrixOverPtys, EndsWithTheDefinedResultAndLeavesNothingBehind) {

@@ -14,6 +14,7 @@
 #include "tests/support/DevsimProcess.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/Footprint.h"
+#include "tests/support/RealLinkJob.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ReferenceWire.h"
 #include "tests/support/SimulatedJob.h"
@@ -33,42 +34,22 @@ Bytes SmallOsImage() {
 // A TV device greets once 300 ms after it starts and then only every 3 s: the checksum run
 // discards its input right before "START", and a greeting begun in between would reach the
 // erase wait as an unexpected record.
-class RealLinkTest : public ::testing::Test {
+class RealLinkTest : public ::testing::Test, protected test::RealLinkJob {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(strings.Load(StringTableResource()));
-        test::EmptyProcessScanner();
-        for (int n = 1; n <= 8; ++n) {
-            setenv(("NORVANE_COM" + std::to_string(n)).c_str(), "", 1);
-        }
-        test::SettleSanitizerThreads();
-    }
+    void SetUp() override { PrepareRealLink(); }
 
-    // Starts the simulator and puts its terminal on COMn.
     std::unique_ptr<Devsim> StartDevice(int n, std::vector<std::string> options) {
-        auto device = std::make_unique<Devsim>(std::move(options));
-        const std::string path = device->ReadPath();
-        EXPECT_FALSE(path.empty());
-        setenv(("NORVANE_COM" + std::to_string(n)).c_str(), path.c_str(), 1);
-        return device;
+        return StartDevsim(n, std::move(options));
     }
 
+    // The job, timed.
     FlashResult RunJob(const Bytes& image) {
-        JobEnvironment environment{[&image] { return ImageSpan(image); },
-                                   [this]() -> std::unique_ptr<EngineContract> {
-                                       return std::make_unique<DeviceProgrammer>(
-                                           CreateCommPort, SystemClock(), strings);
-                                   }};
         const auto start = std::chrono::steady_clock::now();
-        const FlashResult result =
-            RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);
+        const FlashResult result = RealLinkJob::RunJob(image);
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return result;
     }
 
-    CMultiStrings strings;
-    test::RecordingWindow window;
-    std::atomic<int> abortFlag = 0;
     double seconds = 0;
 };
 

@@ -13,6 +13,7 @@
 #include "tests/support/EngineFixture.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ReferenceWire.h"
+#include "tests/support/WholeJob.h"
 #include "tools/simulator/SimulatedBus.h"
 
 namespace norvane::test {
@@ -51,12 +52,7 @@ protected:
     }
 
     FlashResult RunJob(const Bytes& image) {
-        JobEnvironment environment{[&image] { return ImageSpan(image); },
-                                   [this]() -> std::unique_ptr<EngineContract> {
-                                       return std::make_unique<DeviceProgrammer>(bus.Factory(),
-                                                                                 clock, strings);
-                                   }};
-        return RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);
+        return RunWholeJob(image, bus.Factory(), clock, strings, window, abortFlag);
     }
 
     VirtualClock clock;

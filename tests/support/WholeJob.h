@@ -1,0 +1,25 @@
+// A whole programming job from a test: image in, final result out, with the ports and the
+// clock the test chooses (simulated in virtual time, or the real serial code over
+// pseudo-terminals).
+#pragma once
+
+#include <memory>
+
+#include "engine/DeviceProgrammer.h"
+#include "engine/ProgrammerJob.h"
+#include "strings/MultiStrings.h"
+#include "tests/support/ReferenceWire.h"
+
+namespace norvane::test {
+
+inline FlashResult RunWholeJob(const Bytes& image, PortFactory ports, Clock& clock,
+                               const CMultiStrings& strings, NotifyWindow& window,
+                               std::atomic<int>& abortFlag) {
+    JobEnvironment environment{[&image] { return ImageSpan(image); },
+                               [&]() -> std::unique_ptr<EngineContract> {
+                                   return std::make_unique<DeviceProgrammer>(ports, clock, strings);
+                               }};
+    return RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);
+}
+
+}  // namespace norvane::test
