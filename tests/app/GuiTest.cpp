@@ -24,6 +24,27 @@ std::string Dump(GuiSession& s) {
     return text + "stderr:\n" + s.ProgramStderr();
 }
 
+// After a close request while the job runs: the request is refused and the job aborted, the
+// result box says "Programming interrupted" while the main window is still there, and OK
+// ends the program with status 18.
+void ExpectInterruptedAfterCloseRequest(GuiSession& s, const std::string& mainWindow, int from,
+                                        std::chrono::milliseconds boxWithin) {
+    const int request = s.WaitForLine("close-request", 5s, from);
+    ASSERT_GE(request, 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(request), "refused, abort requested");
+    const int box = s.WaitForLine("message-window", boxWithin, request);
+    ASSERT_GE(box, 0) << Dump(s);
+    EXPECT_EQ(s.TextOf(s.WaitForLine("message", 2s, box)), "Programming interrupted");
+    EXPECT_EQ(s.WaitForLine("closed", 0ms), -1) << "closed before the box";
+    EXPECT_TRUE(s.Xdotool("getwindowname " + mainWindow)) << "the main window still exists";
+    EXPECT_FALSE(s.WaitForExit(0ms));
+
+    ASSERT_TRUE(s.SendKeys(s.TextOf(box), "Return"));
+    const auto status = s.WaitForExit(10s);
+    ASSERT_TRUE(status) << Dump(s);
+    EXPECT_EQ(*status, 18) << Dump(s);
+}
+
 TEST(GuiRun, ProgramsTheDeviceAndExitsZero) {
     GuiSession s("full-run");
     const std::string pty = s.StartDevice({"--kind", "TV", "--serial", "7654321"});
@@ -78,20 +99,7 @@ TEST(GuiClose, EscapeDuringTheSearchInterruptsAndEnterDoesNothing) {
     EXPECT_EQ(s.WaitForLine("message-window", 0ms), -1) << Dump(s);
 
     ASSERT_TRUE(s.SendKeys(mainWindow, "Escape"));
-    const int request = s.WaitForLine("close-request", 5s);
-    ASSERT_GE(request, 0) << Dump(s);
-    EXPECT_EQ(s.TextOf(request), "refused, abort requested");
-    const int box = s.WaitForLine("message-window", 5s, request);
-    ASSERT_GE(box, 0) << Dump(s);
-    EXPECT_EQ(s.TextOf(s.WaitForLine("message", 2s, box)), "Programming interrupted");
-    EXPECT_EQ(s.WaitForLine("closed", 0ms), -1) << "closed before the box";
-    EXPECT_TRUE(s.Xdotool("getwindowname " + mainWindow)) << "the main window still exists";
-    EXPECT_FALSE(s.WaitForExit(0ms));
-
-    ASSERT_TRUE(s.SendKeys(s.TextOf(box), "Return"));
-    const auto status = s.WaitForExit(10s);
-    ASSERT_TRUE(status) << Dump(s);
-    EXPECT_EQ(*status, 18) << Dump(s);
+    ExpectInterruptedAfterCloseRequest(s, mainWindow, 0, 5s);
 }
 
 TEST(GuiClose, CloseRequestDuringProgrammingInterrupts) {
@@ -114,19 +122,7 @@ TEST(GuiClose, CloseRequestDuringProgrammingInterrupts) {
         from = line + 1;
     }
     ASSERT_TRUE(s.RequestClose(mainWindow));
-    const int request = s.WaitForLine("close-request", 5s, programming);
-    ASSERT_GE(request, 0) << Dump(s);
-    EXPECT_EQ(s.TextOf(request), "refused, abort requested");
-    const int box = s.WaitForLine("message-window", 10s, request);
-    ASSERT_GE(box, 0) << Dump(s);
-    EXPECT_EQ(s.TextOf(s.WaitForLine("message", 2s, box)), "Programming interrupted");
-    EXPECT_EQ(s.WaitForLine("closed", 0ms), -1) << "closed before the box";
-    EXPECT_TRUE(s.Xdotool("getwindowname " + mainWindow));
-
-    ASSERT_TRUE(s.SendKeys(s.TextOf(box), "Return"));
-    const auto status = s.WaitForExit(10s);
-    ASSERT_TRUE(status) << Dump(s);
-    EXPECT_EQ(*status, 18) << Dump(s);
+    ExpectInterruptedAfterCloseRequest(s, mainWindow, programming, 10s);
 }
 
 TEST(GuiAbout, HelpAndTheWindowMenuOpenTheAboutBoxWhileTheJobGoesOn) {
