@@ -8,6 +8,7 @@
 
 #include "serial/CommPort.h"
 #include "tests/serial/PtyPair.h"
+#include "tests/support/Footprint.h"
 
 namespace norvane {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 using test::PtyPair;
 
 class OpenClose : public ::testing::Test {
-  protected:
+protected:
     PtyPair pty;
 };
 
@@ -171,14 +172,14 @@ TEST_F(OpenClose, NothingIsLeftAfterCloseOrDestruction) {
             EXPECT_TRUE(port.Close());
             EXPECT_FALSE(port.TransferInProgress());
             EXPECT_EQ(test::OpenFdCount(), fds);
-            EXPECT_EQ(test::ThreadCount(), threads);
+            EXPECT_EQ(test::SettledThreadCount(threads), threads);
         }
         ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER));
         ASSERT_TRUE(port.StartReceiver(ring, sizeof ring, &writeIndex));
         ASSERT_TRUE(port.Write(big.data(), static_cast<uint32_t>(big.size()), false));
     }  // destroyed while open, receiving and writing
     EXPECT_EQ(test::OpenFdCount(), fds);
-    EXPECT_EQ(test::ThreadCount(), threads);
+    EXPECT_EQ(test::SettledThreadCount(threads), threads);
 }
 
 TEST_F(OpenClose, ShowLastErrorReportsOnStandardError) {

@@ -11,26 +11,9 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/Footprint.h"
+
 namespace norvane::test {
-
-namespace {
-
-size_t CountEntries(const char* directory) {
-    DIR* dir = opendir(directory);
-    if (dir == nullptr) {
-        return 0;
-    }
-    size_t count = 0;
-    while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.') {
-            ++count;
-        }
-    }
-    closedir(dir);
-    return count;
-}
-
-}  // namespace
 
 PtyPair::PtyPair() {
     master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);

@@ -6,6 +6,7 @@
 
 #include "serial/CommPort.h"
 #include "tests/serial/PtyPair.h"
+#include "tests/support/Footprint.h"
 
 namespace norvane {
 namespace {
@@ -14,7 +15,7 @@ using namespace std::chrono_literals;
 using test::PtyPair;
 
 class Receiver : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << port.lastError;
     }
@@ -86,7 +87,7 @@ TEST_F(Receiver, StopsPromptlyAndCanBeStartedAgain) {
     EXPECT_TRUE(port.StopReceiver());
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 200ms);
     EXPECT_EQ(ring, std::vector<uint8_t>(50, 0));  // zero-filled by StartReceiver
-    EXPECT_EQ(test::ThreadCount(), threads);
+    EXPECT_EQ(test::SettledThreadCount(threads), threads);
     EXPECT_TRUE(port.StopReceiver());
 
     writeIndex = 10;  // the receiver goes on from the caller's index
@@ -117,7 +118,7 @@ TEST_F(Receiver, HangUpDoesNotMakeTheReceiverSpin) {
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 500ms);
     EXPECT_EQ(port.fileHandle, INVALID_PORT_HANDLE);
     EXPECT_EQ(test::OpenFdCount(), fds - 2);  // the master and the port's descriptor
-    EXPECT_EQ(test::ThreadCount(), threads);
+    EXPECT_EQ(test::SettledThreadCount(threads), threads);
 }
 
 }  // namespace

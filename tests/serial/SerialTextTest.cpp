@@ -60,7 +60,7 @@ TEST(TransferTimeLimit, UsesWrappingThirtyTwoBitProduct) {
 }
 
 class PortNames : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         for (int n = 1; n <= 8; ++n) {
             unsetenv(("NORVANE_COM" + std::to_string(n)).c_str());

@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 using test::PtyPair;
 
 class Writes : public ::testing::Test {
-  protected:
+protected:
     void Open(int mode = MODE_RECEIVER) {
         ASSERT_TRUE(port.Open("COM1", 9600, "8N1", mode)) << port.lastError;
     }
