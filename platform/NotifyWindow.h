@@ -18,6 +18,9 @@ enum TextTarget : uint32_t {
     TextProgramVersion = 1,
     TextDevice = 2,
     TextSerial = 3,
+    // Not a label: the second, smaller text of the result box (why it went wrong, what to do).
+    // The job posts it, when it has one, just before WM_PROG_DONE.
+    TextResultDetail = 4,
 };
 
 enum ProgressKind : uint32_t {
