@@ -15,6 +15,8 @@ for package in $(sed 's/#.*//' "${lists[@]}"); do
         missing+=("$package")
     fi
 done
+# The guest tests' kernel too: fetched and unpacked under build/, never installed.
+[[ " ${lists[*]} " != *" kernel.txt "* ]] || ../guest-kernel.sh
 ((${#missing[@]} == 0)) && exit 0
 
 echo "Installing: ${missing[*]}"

@@ -2,9 +2,7 @@
 // virtual time.
 #pragma once
 
-#include <cstring>
 #include <memory>
-#include <random>
 
 #include "engine/DeviceProgrammer.h"
 #include "engine/ProgrammerJob.h"
@@ -13,26 +11,11 @@
 #include "tests/support/EngineFixture.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ReferenceWire.h"
+#include "tests/support/TestImages.h"
 #include "tests/support/WholeJob.h"
 #include "tools/simulator/SimulatedBus.h"
 
 namespace norvane::test {
-
-// An OS image: random code from 0x200 to `lastCode` in the first MiB (the version text at
-// 0x100), then 0xFF; `upper` random bytes above 1 MiB ending in 0xFF.
-inline Bytes OsTestImage(uint32_t upper, uint32_t lastCode = 0x1234,
-                         const char* version = "OS 7.02", uint32_t seed = 3) {
-    Bytes image(0x100000 + upper, 0xFF);
-    std::mt19937 random(seed);
-    std::memcpy(image.data() + 0x100, version, std::strlen(version) + 1);
-    for (uint32_t i = 0x200; i <= lastCode; ++i) {
-        image[i] = static_cast<uint8_t>(random() % 0xFF);  // never 0xFF
-    }
-    for (uint32_t i = 0; i + 1 < upper; ++i) {
-        image[0x100000 + i] = static_cast<uint8_t>(random());
-    }
-    return image;
-}
 
 // The program's own embedded image (the demo TV image unless the build chose another).
 inline Bytes DemoTestImage() {

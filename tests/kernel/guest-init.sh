@@ -1,0 +1,72 @@
+#!/bin/busybox sh
+# The guest's first process: runs norvane-console on the guest's real serial ports, each wired
+# by the host to a norvane-devsim, and reports on the console (ttyS0) in lines that begin with
+# "norvane-guest:" for the host to read; then powers the guest off.
+#   ttyS1  TV device, paced like a real line: the whole demo job; meanwhile the port's modem
+#          lines are read from the driver and two other programs try to open the port
+#   ttyS2  TV device: the whole demo job, with --json
+#   ttyS3  OS device: the block-CRC job (lower and upper regions, 9600 then 115200 baud)
+#   ttyS4  TV device that the host kills once the image is streaming
+# norvane_cases=<names> on the kernel's command line runs only those cases (all by default).
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t devtmpfs dev /dev
+export PATH=/bin
+echo "nobody:x:65534:65534:nobody:/:/bin/sh" >/etc/passwd
+echo "nogroup:x:65534:" >/etc/group
+
+say() { echo "norvane-guest: $*"; }
+uptime_s() { cut -d' ' -f1 /proc/uptime; }
+wanted() { [ -z "$norvane_cases" ] || echo " $norvane_cases " | grep -q " $1 "; }
+
+# run <case> <port> <program> [args]: the program with COM1 at <port> and every other COMn
+# empty, within a time limit that no case comes near.
+run() {
+    name=$1 port=$2
+    shift 2
+    start=$(uptime_s)
+    env NORVANE_COM1="$port" NORVANE_COM2= NORVANE_COM3= NORVANE_COM4= NORVANE_COM5= \
+        NORVANE_COM6= NORVANE_COM7= NORVANE_COM8= timeout 200 "$@" \
+        >"/tmp/$name.out" 2>"/tmp/$name.err"
+    status=$?
+    end=$(uptime_s)
+    grep -v '"event":"progress"' "/tmp/$name.out" | sed "s/^/norvane-guest: $name out: /"
+    sed "s/^/norvane-guest: $name err: /" "/tmp/$name.err"
+    say "case $name status $status seconds $(awk "BEGIN { print $end - $start }")"
+}
+
+# wait_for <file> <text>: until the file holds the text (at most 60 s).
+wait_for() {
+    for _ in $(seq 600); do
+        grep -q "$2" "$1" 2>/dev/null && return 0
+        usleep 100000
+    done
+    return 1
+}
+
+modem_lines() { grep "^1:" /proc/tty/driver/serial; }
+
+say "kernel $(uname -r)"
+chmod 666 /dev/ttyS1  # so that only the program's exclusive hold can refuse another opener
+
+wanted paced-tv && run paced-tv /dev/ttyS1 norvane-console &
+wanted tv && run tv /dev/ttyS2 norvane-console --json &
+wanted os && run os /dev/ttyS3 norvane-console-os-image --json &
+if wanted killed; then
+    run killed /dev/ttyS4 norvane-console --json &
+    wait_for /tmp/killed.out '"event":"phase","text":"Programming' && say "kill the device of ttyS4"
+fi
+if wanted paced-tv && wait_for /tmp/paced-tv.out '^Erasing'; then
+    say "modem lines of port 1 while the program holds it: $(modem_lines)"
+    if su nobody -s /bin/sh -c 'exec 3<>/dev/ttyS1' 2>/tmp/open.err; then
+        say "second opener: opened"
+    else
+        say "second opener: refused: $(cat /tmp/open.err)"
+    fi
+    run second-program /dev/ttyS1 norvane-console --json
+fi
+wait
+# What an ordinary opener does to the same port's modem lines, now that the program is gone.
+wanted paced-tv && say "modem lines of port 1 held open by a plain program: $(sh -c 'exec 3<>/dev/ttyS1; grep "^1:" /proc/tty/driver/serial')"
+say done
+poweroff -f

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# make-initramfs.sh <output.cpio.gz> <init script> <program>...: the guest's whole root file
+# system: busybox-static, the init script as /init, and the programs in /bin with the shared
+# libraries they load (copied from this machine, at the same paths).
+set -euo pipefail
+out=$1 init=$2
+shift 2
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+
+mkdir -p "$root"/{bin,dev,proc,sys,tmp}
+cp /bin/busybox "$root/bin/busybox"
+cp "$init" "$root/init"
+chmod 755 "$root/init"
+for program in "$@"; do
+    cp "$program" "$root/bin/"
+    # ldd prints "name => /path (address)" and the loader as "/path (address)".
+    for library in $(ldd "$program" | grep -o '/[^ ]*'); do
+        mkdir -p "$root$(dirname "$library")"
+        cp -L "$library" "$root$library"
+    done
+done
+(cd "$root" && find . | cpio -o -H newc --quiet) | gzip -1 >"$out"
