@@ -14,6 +14,7 @@
 #include "serial/CommPortImpl_posix.h"
 #include "serial/ErrorText.h"
 #include "serial/LineSettings_posix.h"
+#include "serial/PortLineRegistry.h"
 #include "serial/PortName.h"
 #include "serial/PosixIo.h"
 
@@ -89,6 +90,7 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
     bool configured = false;
     auto fail = [&](int error) {
         if (configured) {
+            UnregisterPortLine(fd);
             tcsetattr(fd, TCSANOW, &impl->savedSettings);
         }
         if (exclusive) {  // never clear the flag of the program that holds the device
@@ -118,10 +120,13 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
         return fail(errno);
     }
     posix::MakeLineSettings(impl->savedSettings, frame, speed, &settings);
+    // Registered before the line changes, so that a program ending at once from here on
+    // still puts it back.
+    RegisterPortLine(fd, impl->savedSettings);
+    configured = true;
     if (tcsetattr(fd, TCSANOW, &settings) != 0) {
         return fail(errno);
     }
-    configured = true;
     // DTR and RTS stay off while the port is open; pseudo-terminals have no modem lines.
     const int lines = TIOCM_DTR | TIOCM_RTS;
     if (ioctl(fd, TIOCMBIC, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
@@ -143,6 +148,7 @@ bool CCommPort::Close() {
         return true;
     }
     // The device may be gone already; restoring it is then pointless, not an error.
+    UnregisterPortLine(fileHandle);
     tcsetattr(fileHandle, TCSANOW, &impl->savedSettings);
     ioctl(fileHandle, TIOCNXCL);
     const int result = close(fileHandle);
