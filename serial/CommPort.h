@@ -44,7 +44,7 @@ using NativePortHandle = int;  // a file descriptor
 extern const NativePortHandle INVALID_PORT_HANDLE;
 
 class CCommPort : public SerialPort {
-  public:
+public:
     CCommPort();
     ~CCommPort() override;  // closes an open port
     CCommPort(const CCommPort&) = delete;
@@ -81,6 +81,9 @@ class CCommPort : public SerialPort {
     bool TransferInProgress() override;
     // Changes the speed of the open line; `baudRate` stays as Open set it.
     bool SetLineSpeed(uint32_t baudRate) override;
+    OpenFailure LastOpenFailure() const override { return openFailure; }
+    std::string DevicePath() const override { return devicePath; }
+    bool LineGone() const override;
 
     void ShowLastError(const char* text);
     bool SignalNamedEvent();
@@ -89,10 +92,11 @@ class CCommPort : public SerialPort {
     std::string portName;    // as given to the last Open, e.g. "COM3"
     std::string devicePath;  // what it resolved to, e.g. "/dev/ttyUSB0"
     uint32_t lastError = 0;
-    uint32_t baudRate = 0;  // speed given to Open; time limits follow it
-    int mode = -1;          // mode given to the last successful Open
+    OpenFailure openFailure;  // what the last failed Open means to the user
+    uint32_t baudRate = 0;    // speed given to Open; time limits follow it
+    int mode = -1;            // mode given to the last successful Open
 
-  private:
+private:
     struct Impl;
     std::unique_ptr<Impl> impl;
 };

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "serial/CommPortImpl_posix.h"
 #include "serial/ErrorText.h"
 #include "serial/LineSettings_posix.h"
+#include "serial/OpenFailure_posix.h"
 #include "serial/PortLineRegistry.h"
 #include "serial/PortName.h"
 #include "serial/PosixIo.h"
@@ -64,6 +66,8 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
     portName = name != nullptr ? name : "";
     devicePath.clear();
     lastError = 0;
+    openFailure = {};
+    impl->lineGone.store(false, std::memory_order_relaxed);
 
     // The settings are worked out before the device is touched: a frame or speed the line
     // cannot take fails without opening anything.
@@ -76,14 +80,25 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
     const std::optional<std::string> path = ResolvePortPath(portName);
     if (!path) {
         lastError = ENOENT;
+        openFailure.kind = OpenFailureKind::NotPresent;
         return false;
     }
     devicePath = *path;
+    auto refuse = [&](int error) {
+        lastError = static_cast<uint32_t>(error);
+        openFailure = posix::DescribeOpenFailure(error, devicePath);
+        return false;
+    };
+    // A regular file, a directory or a FIFO is not opened at all: a read-only file would
+    // otherwise read as "permission denied", and a FIFO's writer would see us.
+    struct stat node {};
+    if (stat(devicePath.c_str(), &node) == 0 && !S_ISCHR(node.st_mode)) {
+        return refuse(ENOTTY);
+    }
 
     int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        lastError = static_cast<uint32_t>(errno);
-        return false;
+        return refuse(errno);
     }
     // Everything taken so far is released on any failure below.
     bool exclusive = false;
@@ -97,8 +112,7 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
             ioctl(fd, TIOCNXCL);
         }
         close(fd);  // also drops the flock
-        lastError = static_cast<uint32_t>(error);
-        return false;
+        return refuse(error);
     };
     if (!isatty(fd)) {
         return fail(ENOTTY);
@@ -197,6 +211,10 @@ void CCommPort::ShowLastError(const char* text) {
 
 bool CCommPort::SignalNamedEvent() {
     return false;
+}
+
+bool CCommPort::LineGone() const {
+    return impl->lineGone.load(std::memory_order_acquire);
 }
 
 std::unique_ptr<SerialPort> CreateCommPort() {
