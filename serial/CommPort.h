@@ -44,7 +44,7 @@ using NativePortHandle = int;  // a file descriptor
 extern const NativePortHandle INVALID_PORT_HANDLE;
 
 class CCommPort : public SerialPort {
-public:
+  public:
     CCommPort();
     ~CCommPort() override;  // closes an open port
     CCommPort(const CCommPort&) = delete;
@@ -92,11 +92,11 @@ public:
     std::string portName;    // as given to the last Open, e.g. "COM3"
     std::string devicePath;  // what it resolved to, e.g. "/dev/ttyUSB0"
     uint32_t lastError = 0;
+    uint32_t baudRate = 0;  // speed given to Open; time limits follow it
+    int mode = -1;          // mode given to the last successful Open
     OpenFailure openFailure;  // what the last failed Open means to the user
-    uint32_t baudRate = 0;    // speed given to Open; time limits follow it
-    int mode = -1;            // mode given to the last successful Open
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl;
 };
