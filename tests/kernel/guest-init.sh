@@ -12,6 +12,7 @@
 mount -t proc proc /proc
 mount -t devtmpfs dev /dev
 export PATH=/bin
+mkdir -p /etc /tmp
 echo "nobody:x:65534:65534:nobody:/:/bin/sh" >/etc/passwd
 echo "nogroup:x:65534:" >/etc/group
 

@@ -74,7 +74,7 @@ done
 wait "$qemu"
 qemu_status=$?
 echo "guest ran $((SECONDS - started)) s (qemu status $qemu_status); device of ttyS4 killed at ${killed_at:-never} s"
-for name in paced tv os; do
+for name in paced tv os killed; do  # each writes its report as it ends
     kill -TERM "$(eval echo "\$pid_$name")" 2>/dev/null
 done
 wait 2>/dev/null

@@ -1,0 +1,235 @@
+// norvane-console as a user or a script runs it: against norvane-devsim on a pseudo-terminal,
+// its output on a terminal of its own or in a file, every other COMn empty.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/app/GuiSession.h"
+#include "tests/support/DevsimProcess.h"
+
+namespace norvane::test {
+namespace {
+
+std::map<std::string, std::string> PortsWith(const std::string& com1) {
+    std::map<std::string, std::string> env{{"NORVANE_COM1", com1}};
+    for (int n = 2; n <= 8; ++n) {
+        env["NORVANE_COM" + std::to_string(n)] = "";
+    }
+    return env;
+}
+
+std::string WorkFile(const std::string& name) {
+    return testing::TempDir() + "console-" + name + "-" + std::to_string(getpid());
+}
+
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+}
+
+// One flat JSON object: string and integer values by name. False when the line is not one.
+bool ParseJsonObject(const std::string& line, std::map<std::string, std::string>* fields) {
+    size_t at = 0;
+    auto expect = [&](char c) { return at < line.size() && line[at++] == c; };
+    auto string = [&](std::string* out) {
+        if (!expect('"')) {
+            return false;
+        }
+        for (; at < line.size() && line[at] != '"'; ++at) {
+            const auto c = static_cast<unsigned char>(line[at]);
+            if (c < 0x20) {
+                return false;
+            }
+            if (c != '\\') {
+                *out += static_cast<char>(c);
+            } else if (++at < line.size() &&
+                       std::string("\"\\/nu").find(line[at]) != std::string::npos) {
+                if (line[at] == 'u') {
+                    at += 4;  // kept out of the value: the tests compare plain texts only
+                } else {
+                    *out += line[at] == 'n' ? '\n' : line[at];
+                }
+            } else {
+                return false;
+            }
+        }
+        return expect('"');
+    };
+    if (!expect('{')) {
+        return false;
+    }
+    do {
+        std::string name, value;
+        if (!string(&name) || !expect(':')) {
+            return false;
+        }
+        if (at < line.size() && line[at] == '"') {
+            if (!string(&value)) {
+                return false;
+            }
+        } else {
+            const size_t end = line.find_first_not_of("-0123456789", at);
+            if (end == at || end == std::string::npos) {
+                return false;
+            }
+            value = line.substr(at, end - at);
+            at = end;
+        }
+        (*fields)[name] = value;
+    } while (at < line.size() && line[at] == ',' && ++at);
+    return expect('}') && at == line.size();
+}
+
+// The master side of a pseudo-terminal for the program's output, so that it sees a terminal.
+class OutputTerminal {
+public:
+    OutputTerminal() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(master_);
+        unlockpt(master_);
+        path_ = ptsname(master_);
+    }
+    ~OutputTerminal() { close(master_); }
+    const std::string& Path() const { return path_; }
+    std::string ReadAll() {
+        std::string text;
+        pollfd p{master_, POLLIN, 0};
+        char buffer[4096];
+        ssize_t n;
+        while (poll(&p, 1, 200) > 0 && (n = read(master_, buffer, sizeof buffer)) > 0) {
+            text.append(buffer, static_cast<size_t>(n));
+        }
+        return text;
+    }
+
+private:
+    int master_ = -1;
+    std::string path_;
+};
+
+class ConsoleRun : public testing::Test {
+protected:
+    std::string StartDevice(std::vector<std::string> args) {
+        device_ = std::make_unique<Devsim>(std::move(args));
+        return device_->ReadPath();
+    }
+    Child Start(const std::vector<std::string>& args, const std::string& com1,
+                const std::string& out) {
+        std::vector<std::string> argv{NORVANE_CONSOLE_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return Child(argv, PortsWith(com1), out, err_);
+    }
+    std::string Errors() const { return ReadFile(err_); }
+
+    std::unique_ptr<Devsim> device_;
+    const std::string out_ = WorkFile("out");
+    const std::string err_ = WorkFile("err");
+};
+
+TEST_F(ConsoleRun, ProgramsTheDeviceOnATerminalWithOneProgressLineRedrawn) {
+    const std::string port = StartDevice({"--kind", "TV"});
+    OutputTerminal terminal;
+    Child console = Start({}, port, terminal.Path());
+    std::string shown;
+    while (console.Running()) {
+        shown += terminal.ReadAll();
+    }
+    shown += terminal.ReadAll();
+    EXPECT_EQ(console.Wait(0ms), 0);
+    // The terminal turns "\n" into "\r\n"; a redraw is a '\r' that no '\n' follows.
+    EXPECT_NE(shown.find("Device: Tarvik"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Serial number: 1234567"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("100%\r\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("%\rProgramming"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Device correctly programmed\r\n"), std::string::npos) << shown;
+    EXPECT_EQ(Errors(), "");
+}
+
+TEST_F(ConsoleRun, JsonLinesParseAndTellTheWholeRun) {
+    const std::string port = StartDevice({"--kind", "TV"});
+    Child console = Start({"--json"}, port, out_);
+    ASSERT_EQ(console.Wait(60s), 0);
+    std::map<std::string, int> events;
+    std::map<std::string, std::string> found, result;
+    for (const std::string& line : LinesOf(ReadFile(out_))) {
+        std::map<std::string, std::string> fields;
+        ASSERT_TRUE(ParseJsonObject(line, &fields)) << line;
+        ++events[fields["event"]];
+        if (fields["event"] == "found") {
+            found = fields;
+        } else if (fields["event"] == "result") {
+            result = fields;
+        }
+    }
+    EXPECT_EQ(events["version"], 1);
+    EXPECT_EQ(events["found"], 1);
+    EXPECT_GE(events["phase"], 4);
+    EXPECT_GT(events["progress"], 100);
+    EXPECT_EQ(events["result"], 1);
+    EXPECT_EQ(found["port"], "COM1");
+    EXPECT_EQ(found["device"], "Tarvik");
+    EXPECT_EQ(result["status"], "0");
+    EXPECT_EQ(result["message"], "Device correctly programmed");
+}
+
+TEST_F(ConsoleRun, AnUnknownArgumentIsRefusedBeforeAnyPortIsOpened) {
+    const std::string log = TempLog("console-refused");
+    const std::string port = StartDevice({"--kind", "TV", "--log", log});
+    Child console = Start({"--json", "--port=COM1"}, port, out_);
+    EXPECT_EQ(console.Wait(10s), 64);
+    EXPECT_EQ(ReadFile(out_), "");
+    EXPECT_EQ(Errors(), "norvane-console: unknown argument \"--port=COM1\". Try --help.\n");
+    device_->Signal(SIGTERM);
+    device_->Wait();
+    EXPECT_NE(Slurp(log).find("received 0 \n"), std::string::npos) << Slurp(log);
+}
+
+TEST_F(ConsoleRun, SigtermWhileProgrammingInterruptsAndPutsThePortBack) {
+    const std::string port = StartDevice({"--kind", "TV", "--pace"});
+    // Settings of the port's own, for the program to find and put back.
+    {
+        const int fd = open(port.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        tcgetattr(fd, &t);
+        cfsetispeed(&t, B4800);
+        cfsetospeed(&t, B4800);
+        t.c_lflag |= ICANON | ECHO;
+        tcsetattr(fd, TCSANOW, &t);
+        close(fd);
+    }
+    Child console = Start({"--json"}, port, out_);
+    for (int i = 0; i < 500 && ReadFile(out_).find("Programming") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_NE(ReadFile(out_).find("Programming"), std::string::npos) << ReadFile(out_);
+    kill(console.Pid(), SIGTERM);
+    EXPECT_EQ(console.Wait(5s), 18);
+    EXPECT_NE(
+        ReadFile(out_).find(R"({"event":"result","status":18,"message":"Programming interrupted")"),
+        std::string::npos);
+    EXPECT_NE(Errors().find("Programming interrupted"), std::string::npos);
+
+    const int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0) << "the port is still held";
+    termios t{};
+    tcgetattr(fd, &t);
+    close(fd);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B4800));
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+}
+
+}  // namespace
+}  // namespace norvane::test
