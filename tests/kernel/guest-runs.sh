@@ -41,10 +41,18 @@ start_device() {
     printf -v "pid_$name" '%s' "$pid"
 }
 
-start_device paced --kind TV --pace || exit 1
-start_device tv --kind TV || exit 1
-start_device os --kind OS || exit 1
-start_device killed --kind TV || exit 1
+# The guest's port takes nothing while it is closed, so the host's pseudo-terminal stores what
+# the device says meanwhile and hands it over when the program opens the port. Devices that
+# greet every 3 s, as in the real-time tests, keep that backlog short and the greetings clear
+# of the moment between the program's discard of its input and its "START".
+greet=(--first-greeting-ms 50 --greeting-ms 3000)
+start_device paced --kind TV --pace "${greet[@]}" || exit 1
+start_device tv --kind TV "${greet[@]}" || exit 1
+# The guest's UART hands its bytes on as fast as the host takes them, whatever the speed set:
+# an OS device that took them as fast would answer every block sooner than 115200 baud allows,
+# so it takes them at the line's speed, as a real one does.
+start_device os --kind OS --pace "${greet[@]}" || exit 1
+start_device killed --kind TV "${greet[@]}" || exit 1
 
 "$here/make-initramfs.sh" "$work/initramfs.gz" "$here/guest-init.sh" "$console" "$console_os" ||
     exit 1
@@ -52,7 +60,7 @@ start_device killed --kind TV || exit 1
 started=$SECONDS
 timeout 600 qemu-system-x86_64 -nodefaults -display none -no-reboot -m 256 \
     -kernel "$kernel" -initrd "$work/initramfs.gz" \
-    -append "console=ttyS0 quiet panic=-1 8250.nr_uarts=5 ${NORVANE_CASES:+norvane_cases=\"$NORVANE_CASES\"}" \
+    -append "console=ttyS0 quiet panic=-1 no_timer_check 8250.nr_uarts=5 ${NORVANE_CASES:+norvane_cases=\"$NORVANE_CASES\"}" \
     -chardev "file,id=console,path=$log" -device isa-serial,chardev=console,index=0 \
     -chardev "serial,id=line1,path=$path_paced" -device isa-serial,chardev=line1,index=1 \
     -chardev "serial,id=line2,path=$path_tv" -device isa-serial,chardev=line2,index=2 \
@@ -87,7 +95,8 @@ done
 guest() { grep -a "^norvane-guest: $1" "$log" | tr -d '\r'; }
 case_status() { guest "case $1 status" | awk '{print $5}'; }
 
-check "the guest powers itself off" expect_equal 0 "$qemu_status" "qemu status"
+check "the guest runs every case and powers itself off" \
+    eval '[ "$qemu_status" -eq 0 ] && [ -n "$(guest done)" ]'
 check "whole TV job over the paced line: status 0" expect_equal 0 "$(case_status paced-tv)"
 check "whole TV job: status 0" expect_equal 0 "$(case_status tv)"
 check "TV job in JSON: the result line" \

@@ -8,6 +8,7 @@ shift 2
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 
+chmod 755 "$root"  # the guest's /, which an unprivileged opener must be able to walk
 mkdir -p "$root"/{bin,dev,proc,sys,tmp}
 cp /bin/busybox "$root/bin/busybox"
 cp "$init" "$root/init"
