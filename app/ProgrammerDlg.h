@@ -104,6 +104,10 @@ public:
     bool OnKey(DialogKey key);
     // The window-menu item and F1.
     void OnAbout();
+    // SIGINT, SIGTERM or SIGHUP: stops the job as Esc does; the result then goes to stderr
+    // only, and the window closes without waiting for OK (the view closes an open box).
+    void OnSignal();
+    bool Signalled() const { return signalled_; }
 
     bool JobRunning() const { return phase_ == Phase::Running; }
     int AbortFlag() const { return abortFlag_.load(); }
@@ -126,6 +130,7 @@ private:
     std::function<void()> wake_;
 
     std::atomic<int> abortFlag_{0};
+    bool signalled_ = false;
     std::thread worker_;
     Phase phase_ = Phase::Idle;
     std::optional<FlashResult> result_;
