@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "app/AboutBox.h"
-#include "engine/ProgrammerJob.h"
+#include "app/SystemJob.h"
 #include "engine/Results.h"
 #include "platform/NotifyWindow.h"
 
