@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "app/AboutBox.h"
-#include "engine/ProgrammerJob.h"
+#include "app/SystemJob.h"
 #include "engine/Results.h"
 #include "platform/NotifyWindow.h"
 
@@ -63,9 +63,6 @@ struct DialogTexts {
     std::string aboutItem;  // window-menu item, with '&' before its mnemonic
 };
 DialogTexts DialogTextsFrom(const CMultiStrings& strings);
-
-// The window-menu item's text ("&About Norvane...").
-constexpr const char* kAboutItemText = "&About Norvane...";
 
 // The labels are one line high, so they show a text up to its first line break: the device's
 // serial number arrives with the record's line feed.

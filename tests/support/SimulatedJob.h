@@ -6,7 +6,7 @@
 
 #include "engine/DeviceProgrammer.h"
 #include "engine/ProgrammerJob.h"
-#include "platform/VirtualClock.h"
+#include "platform/Resources.h"
 #include "strings/MultiStrings.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/RecordingWindow.h"
@@ -14,6 +14,7 @@
 #include "tests/support/TestImages.h"
 #include "tests/support/WholeJob.h"
 #include "tools/simulator/SimulatedBus.h"
+#include "tools/virtualtime/VirtualClock.h"
 
 namespace norvane::test {
 
