@@ -1,6 +1,7 @@
 // norvane-console carrying an OS image instead of the build's own: the program runs one image
 // per build, and the guest tests need an OS job beside the TV one without a second build of
 // everything. Only where the image comes from differs; the rest is the program's own wiring.
+#include "app/SystemJob.h"
 #include "app/console/Console.h"
 #include "tests/support/TestImages.h"
 
