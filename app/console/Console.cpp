@@ -1,5 +1,6 @@
 #include "app/console/Console.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -56,6 +57,10 @@ int RunConsole(const std::vector<std::string>& args, JobEnvironment environment)
     const ReportStyle style = options.json                 ? ReportStyle::Json
                               : isatty(STDOUT_FILENO) != 0 ? ReportStyle::Terminal
                                                            : ReportStyle::Lines;
+    // A reader that goes away (a script's pipe closed early) must not end the program in the
+    // middle of a run, with the device half-written and its port not put back: the job goes
+    // on to its end and the exit status still tells the outcome.
+    signal(SIGPIPE, SIG_IGN);
     ConsoleReport report(style, strings, stdout, stderr);
     ConsoleSession session(report);
     // A signal is the user's abort: the job stops as after Esc, puts every port back, and

@@ -44,6 +44,7 @@ void ConsoleReport::Apply(const ProgMessage& message) {
         } else {
             return;
         }
+        positionKnown_ = true;
         OnProgress();
     }
 }
@@ -97,6 +98,7 @@ void ConsoleReport::OnFound(const std::string& device) {
 void ConsoleReport::StartStatus(const std::string& status) {
     status_ = status;
     printedTenths_ = -1;
+    positionKnown_ = false;
     if (style_ == ReportStyle::Json) {
         Print(out_, R"({"event":"phase","text":)" + JsonString(status) + "}");
         return;
@@ -133,8 +135,8 @@ void ConsoleReport::OnProgress() {
 }
 
 std::string ConsoleReport::ProgressLine() const {
-    if (progress_.upper <= 0) {
-        return status_;
+    if (!positionKnown_ || progress_.upper <= 0) {
+        return status_;  // no percentage left over from the phase before
     }
     return status_ + " " + std::to_string(Percent(progress_)) + "%";
 }

@@ -46,7 +46,8 @@ private:
     std::string serial_;
     std::string detail_;
     ProgressState progress_;
-    bool lineOpen_ = false;  // a terminal's progress line awaits its line feed
+    bool positionKnown_ = false;  // a new phase's bar is set just after its status text
+    bool lineOpen_ = false;       // a terminal's progress line awaits its line feed
     std::string drawn_;
     int printedTenths_ = -1;  // plain lines: the last tenth of the way printed
 };

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -194,6 +195,23 @@ TEST_F(ConsoleRun, AnUnknownArgumentIsRefusedBeforeAnyPortIsOpened) {
     device_->Signal(SIGTERM);
     device_->Wait();
     EXPECT_NE(Slurp(log).find("received 0 \n"), std::string::npos) << Slurp(log);
+}
+
+TEST_F(ConsoleRun, AReaderThatGoesAwayDoesNotStopTheRun) {
+    const std::string port = StartDevice({"--kind", "TV"});
+    const std::string fifo = WorkFile("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Not inherited: the program must be left without any reader.
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    Child console = Start({"--json"}, port, fifo);
+    pollfd p{reader, POLLIN, 0};
+    ASSERT_GT(poll(&p, 1, 5000), 0);  // the program has started writing
+    close(reader);                    // and nobody reads any more
+    EXPECT_EQ(console.Wait(60s), 0);
+    unlink(fifo.c_str());
+    const int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_GE(fd, 0) << "the port is still held";
+    close(fd);
 }
 
 TEST_F(ConsoleRun, SigtermWhileProgrammingInterruptsAndPutsThePortBack) {
