@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # make-initramfs.sh <output.cpio.gz> <init script> <program>...: the guest's whole root file
-# system: busybox-static, the init script as /init, and the programs in /bin with the shared
-# libraries they load (copied from this machine, at the same paths).
+# system: the init script as /init, busybox and the programs in /bin with the shared libraries
+# they load (copied from this machine, at the same paths).
 set -euo pipefail
 out=$1 init=$2
 shift 2
@@ -10,10 +10,9 @@ trap 'rm -rf "$root"' EXIT
 
 chmod 755 "$root"  # the guest's /, which an unprivileged opener must be able to walk
 mkdir -p "$root"/{bin,dev,proc,sys,tmp}
-cp /bin/busybox "$root/bin/busybox"
 cp "$init" "$root/init"
 chmod 755 "$root/init"
-for program in "$@"; do
+for program in /bin/busybox "$@"; do
     cp "$program" "$root/bin/"
     # ldd prints "name => /path (address)" and the loader as "/path (address)".
     for library in $(ldd "$program" | grep -o '/[^ ]*'); do
