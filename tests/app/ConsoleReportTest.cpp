@@ -1,0 +1,69 @@
+// What norvane-console prints for messages the job may post that a run against the simulator
+// does not bring: the result's second text, and device bytes that are not text.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/console/ConsoleReport.h"
+#include "strings/MultiStrings.h"
+
+namespace norvane {
+namespace {
+
+class ConsoleReportTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(TheStrings().Load(StringTableResource())); }
+    void TearDown() override {
+        std::fclose(out_);
+        std::fclose(err_);
+    }
+    static std::string Contents(std::FILE* file) {
+        std::rewind(file);
+        std::string text;
+        for (int c; (c = std::fgetc(file)) != EOF;) {
+            text += static_cast<char>(c);
+        }
+        return text;
+    }
+    void Text(uint32_t target, const std::string& text) {
+        report_->Apply({WM_PROG_TEXT, target, 0, text});
+    }
+    void Start(ReportStyle style) {
+        report_ = std::make_unique<ConsoleReport>(style, TheStrings(), out_, err_);
+    }
+
+    std::FILE* out_ = std::tmpfile();
+    std::FILE* err_ = std::tmpfile();
+    std::unique_ptr<ConsoleReport> report_;
+};
+
+TEST_F(ConsoleReportTest, AFailureGoesToTheErrorStreamWithItsSecondText) {
+    Start(ReportStyle::Lines);
+    Text(TextStatus, "Searching device...");
+    Text(TextResultDetail, "COM1 (/dev/ttyUSB0): permission denied.\n");
+    report_->Finish(MakeResult(RC_NO_DEVICE));
+    EXPECT_EQ(Contents(out_), "Searching device...\n");
+    EXPECT_EQ(Contents(err_),
+              "No device detected on any serial port\nCOM1 (/dev/ttyUSB0): permission denied.\n");
+}
+
+TEST_F(ConsoleReportTest, JsonLinesStayValidWhateverTheDeviceSent) {
+    Start(ReportStyle::Json);
+    Text(TextStatus, "Device detected on COM3");
+    Text(TextSerial,
+         "\xff\xfe"
+         "12\"3\\\n");
+    Text(TextDevice, "Tarvik");
+    Text(TextResultDetail, "The device stopped answering.");
+    report_->Finish(MakeResult(RC_DEVICE_ERROR, 0xFFFF));
+    EXPECT_EQ(Contents(out_),
+              "{\"event\":\"phase\",\"text\":\"Device detected on COM3\"}\n"
+              "{\"event\":\"found\",\"port\":\"COM3\",\"device\":\"Tarvik\","
+              "\"serial\":\"\\u00ff\\u00fe12\\\"3\\\\\"}\n"
+              "{\"event\":\"result\",\"status\":15,\"message\":\"Device error - code ffff "
+              "returned\",\"detail\":\"The device stopped answering.\"}\n");
+}
+
+}  // namespace
+}  // namespace norvane
