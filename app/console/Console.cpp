@@ -21,7 +21,7 @@ constexpr const char* kProgramName = "norvane-console";
 
 void PrintVersion(const CMultiStrings& strings) {
     const AboutLines about = AboutLinesFrom(VersionInfo::OfProgram(), strings);
-    for (const std::string* line : {&about.version, &about.build, &about.copyright}) {
+    for (const std::string* line : {&about.version, &about.build}) {
         if (!line->empty()) {
             std::printf("%s\n", line->c_str());
         }

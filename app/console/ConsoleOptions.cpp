@@ -4,13 +4,12 @@ namespace norvane {
 
 ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args) {
     ConsoleOptions options;
-    bool help = false;
-    bool version = false;
     for (const std::string& arg : args) {
-        if (arg == "--help") {
-            help = true;
-        } else if (arg == "--version") {
-            version = true;
+        if (arg == "--help" || arg == "--version") {
+            if (options.action == ConsoleOptions::Action::Run) {
+                options.action = arg == "--help" ? ConsoleOptions::Action::Help
+                                                 : ConsoleOptions::Action::Version;
+            }
         } else if (arg == "--json") {
             options.json = true;
         } else {
@@ -18,11 +17,6 @@ ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args) {
             options.refused = arg;
             return options;
         }
-    }
-    if (help) {
-        options.action = ConsoleOptions::Action::Help;
-    } else if (version) {
-        options.action = ConsoleOptions::Action::Version;
     }
     return options;
 }

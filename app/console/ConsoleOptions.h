@@ -19,8 +19,8 @@ struct ConsoleOptions {
     std::string refused;  // the first argument not understood
 };
 
-// Parses argv[1..]. --help wins over --version, both over running; an unknown argument
-// refuses the whole line.
+// Parses argv[1..] as the window program does its own: an argument not understood refuses the
+// whole line wherever it stands; otherwise the first of --help and --version decides.
 ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args);
 
 }  // namespace norvane
