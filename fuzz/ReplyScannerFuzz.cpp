@@ -33,7 +33,7 @@ void Check(bool ok, const char* what) {
 
 struct Ring {
     std::vector<uint8_t> bytes;
-    uint32_t readIndex = 0;
+    std::atomic<uint32_t> readIndex{0};
     std::atomic<uint32_t> writeIndex{0};
     std::deque<uint8_t> unread;  // the model's view: bytes delivered and not yet taken
 };

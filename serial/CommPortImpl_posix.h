@@ -17,6 +17,7 @@ struct CCommPort::Impl {
 
     std::thread receiver;
     int receiverStopFd = -1;
+    std::atomic<uint64_t> droppedBytes{0};  // counted by the receiver, read by anyone
 
     // At most one non-waiting transfer at a time. The thread owns its write copy; it clears
     // `transferRunning` (release) as its last step, after it has finished with every buffer.
