@@ -29,21 +29,11 @@ struct ReceiverArgs {
 bool DrainInput(const ReceiverArgs& args) {
     uint8_t overflow[256];
     for (;;) {
-        uint32_t room = 0;
-        uint8_t* place = args.ring.FreeSpace(&room);
-        const bool full = room == 0;
-        if (full) {
-            place = overflow;
-            room = sizeof overflow;
-        }
-        const ssize_t got = read(args.fd, place, room);
+        const RingWriter::ReadPlace to = args.ring.PlaceForRead(overflow, sizeof overflow);
+        const ssize_t got = read(args.fd, to.place, to.room);
         if (got > 0) {
-            if (full) {
-                args.ring.CountDropped(static_cast<uint64_t>(got));
-            } else {
-                args.ring.Commit(static_cast<uint32_t>(got));
-            }
-            if (static_cast<uint32_t>(got) == room) {
+            args.ring.Accept(to, static_cast<uint32_t>(got));
+            if (static_cast<uint32_t>(got) == to.room) {
                 continue;
             }
             return true;

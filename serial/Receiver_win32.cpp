@@ -45,16 +45,10 @@ void DrainInput(const ReceiverStart& start, OVERLAPPED* own) {
         if (!ClearCommError(start.fileHandle, &errors, &status) || status.cbInQue == 0) {
             return;
         }
-        uint32_t room = 0;
-        uint8_t* place = start.ring.FreeSpace(&room);
-        const bool full = room == 0;
-        if (full) {
-            place = overflow;
-            room = sizeof overflow;
-        }
-        const DWORD wanted = std::min<DWORD>(status.cbInQue, room);
+        const RingWriter::ReadPlace to = start.ring.PlaceForRead(overflow, sizeof overflow);
+        const DWORD wanted = std::min<DWORD>(status.cbInQue, to.room);
         DWORD got = 0;
-        if (!ReadFile(start.fileHandle, place, wanted, &got, own)) {
+        if (!ReadFile(start.fileHandle, to.place, wanted, &got, own)) {
             if (GetLastError() != ERROR_IO_PENDING ||
                 !GetOverlappedResult(start.fileHandle, own, &got, TRUE)) {
                 return;
@@ -63,11 +57,7 @@ void DrainInput(const ReceiverStart& start, OVERLAPPED* own) {
         if (got == 0) {
             return;
         }
-        if (full) {
-            start.ring.CountDropped(got);
-        } else {
-            start.ring.Commit(got);
-        }
+        start.ring.Accept(to, got);
     }
 }
 

@@ -50,6 +50,30 @@ public:
         dropped_->fetch_add(count, std::memory_order_relaxed);
     }
 
+    // Where a receiver reads the line's next bytes to: the ring's free space or, with the ring
+    // full, `scratch` (the line is still emptied; what lands there is dropped by Accept).
+    struct ReadPlace {
+        uint8_t* place;
+        uint32_t room;
+        bool full;
+    };
+    ReadPlace PlaceForRead(uint8_t* scratch, uint32_t scratchSize) const {
+        uint32_t room = 0;
+        uint8_t* place = FreeSpace(&room);
+        if (room == 0) {
+            return {scratch, scratchSize, true};
+        }
+        return {place, room, false};
+    }
+    // Takes `count` bytes read to `read`: publishes them, or counts them as dropped.
+    void Accept(const ReadPlace& read, uint32_t count) const {
+        if (read.full) {
+            CountDropped(count);
+        } else {
+            Commit(count);
+        }
+    }
+
     // Copies `count` bytes in; what does not fit is dropped and counted.
     void Store(const uint8_t* bytes, uint32_t count) const {
         while (count > 0) {
