@@ -16,9 +16,11 @@ function(norvane_add_test name)
         set(ARG_TIMEOUT 120)
     endif()
     norvane_register_test(${name} ${ARG_LABEL})
+    # The program shows the user's language; the tests expect the first one (English), so
+    # a developer's own locale must not reach them or the programs they start.
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
-        PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT})
+        PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "LC_ALL=C.UTF-8")
 endfunction()
 
 # Test programs by label, so a build can make just the tests it will run (tests_<label>,

@@ -83,6 +83,9 @@ public:
     bool TransferInProgress() override;
     // Changes the speed of the open line; `baudRate` stays as Open set it.
     bool SetLineSpeed(uint32_t baudRate) override;
+    OpenFailure LastOpenFailure() const override { return openFailure; }
+    std::string DevicePath() const override { return devicePath; }
+    bool LineGone() const override;
 
     void ShowLastError(const char* text);
     bool SignalNamedEvent();
@@ -93,6 +96,7 @@ public:
     uint32_t lastError = 0;
     uint32_t baudRate = 0;  // speed given to Open; time limits follow it
     int mode = -1;          // mode given to the last successful Open
+    OpenFailure openFailure;  // what the last failed Open means to the user
 
 private:
     struct Impl;

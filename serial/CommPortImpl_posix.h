@@ -18,6 +18,8 @@ struct CCommPort::Impl {
     std::thread receiver;
     int receiverStopFd = -1;
     std::atomic<uint64_t> droppedBytes{0};  // counted by the receiver, read by anyone
+    // Set by the receiver once the line has hung up; cleared by the next Open.
+    std::atomic<bool> lineGone{false};
 
     // At most one non-waiting transfer at a time. The thread owns its write copy; it clears
     // `transferRunning` (release) as its last step, after it has finished with every buffer.

@@ -20,6 +20,7 @@ struct ReceiverArgs {
     int fd;
     int stopFd;
     RingWriter ring;
+    std::atomic<bool>* lineGone;  // told the moment the line hangs up
 };
 
 // Reads until the line is empty. Each read goes at most to the ring's end or to the reader;
@@ -70,6 +71,9 @@ void ReceiverLoop(ReceiverArgs args) {
         if ((events & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             deviceGone = true;
         }
+        if (deviceGone) {
+            args.lineGone->store(true, std::memory_order_release);
+        }
     }
 }
 
@@ -96,8 +100,8 @@ bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint
         return false;
     }
     try {
-        impl->receiver =
-            std::thread(ReceiverLoop, ReceiverArgs{fileHandle, impl->receiverStopFd, writer});
+        impl->receiver = std::thread(
+            ReceiverLoop, ReceiverArgs{fileHandle, impl->receiverStopFd, writer, &impl->lineGone});
     } catch (const std::system_error& error) {
         posix::CloseFd(&impl->receiverStopFd);
         lastError = static_cast<uint32_t>(error.code().value());

@@ -30,7 +30,16 @@ struct ReceiverStart {
     HANDLE fileHandle;
     HANDLE stopEvent;
     RingWriter ring;
+    std::atomic<bool>* lineGone;  // told when the driver refuses the device
 };
+
+// Errors with which the driver answers for a device that has gone away (a USB adapter
+// unplugged); anything else is taken as a passing failure.
+bool DeviceGoneError(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND ||
+           error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_GEN_FAILURE ||
+           error == ERROR_DEV_NOT_EXIST;
+}
 
 // Takes everything the driver holds: the part up to the ring's end, then the rest from its
 // start. The write index is published (release) after the bytes are in place. With the ring
@@ -42,7 +51,13 @@ void DrainInput(const ReceiverStart& start, OVERLAPPED* own) {
     while (WaitForSingleObject(start.stopEvent, 0) != WAIT_OBJECT_0) {
         DWORD errors = 0;
         COMSTAT status{};
-        if (!ClearCommError(start.fileHandle, &errors, &status) || status.cbInQue == 0) {
+        if (!ClearCommError(start.fileHandle, &errors, &status)) {
+            if (DeviceGoneError(GetLastError())) {
+                start.lineGone->store(true, std::memory_order_release);
+            }
+            return;
+        }
+        if (status.cbInQue == 0) {
             return;
         }
         const RingWriter::ReadPlace to = start.ring.PlaceForRead(overflow, sizeof overflow);
@@ -88,7 +103,11 @@ unsigned __stdcall ReceiverThreadProc(void* argument) {
         if (WaitCommEvent(start.fileHandle, &mask, own)) {
             waitPending = false;
         } else {
-            waitPending = GetLastError() == ERROR_IO_PENDING;
+            const DWORD error = GetLastError();
+            waitPending = error == ERROR_IO_PENDING;
+            if (DeviceGoneError(error)) {
+                start.lineGone->store(true, std::memory_order_release);
+            }
         }
         const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
         if (which == WAIT_OBJECT_0) {
@@ -144,7 +163,7 @@ bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint
     impl->droppedBytes = 0;
     auto* start = new ReceiverStart{
         fileHandle, impl->stopEvent,
-        RingWriter(ring, ringSize, writeIndex, readIndex, &impl->droppedBytes)};
+        RingWriter(ring, ringSize, writeIndex, readIndex, &impl->droppedBytes), &impl->lineGone};
     impl->receiverThread = StartPortThread(ReceiverThreadProc, start, kReceiverThreadAccess);
     if (impl->receiverThread == nullptr) {
         lastError = GetLastError();
