@@ -71,7 +71,7 @@ struct ModelScanner {
         static const char* const keywords[] = {"READY", "ERASED", "ERROR", "PROGRAMMED", "CRC"};
         for (int k = 0; k < 5; ++k) {
             if (record.compare(0, std::strlen(keywords[k]), keywords[k]) == 0) {
-                return k + 1;
+                return static_cast<ReplyKind>(k + 1);
             }
         }
         return REPLY_NONE;
