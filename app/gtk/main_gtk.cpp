@@ -4,8 +4,10 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <span>
 
 #include "app/AboutBox.h"
+#include "app/CommandLine.h"
 #include "app/Startup.h"
 #include "app/UiTrace.h"
 #include "app/gtk/ProgrammerWindow_gtk.h"
@@ -20,6 +22,12 @@ int main(int argc, char** argv) {
         std::cerr << "norvane: " << *error << '\n';
         return kExitBadStrings;
     }
+    const AboutLines about = AboutLinesFrom(VersionInfo::OfProgram(), TheStrings());
+    const auto arguments = std::span<const char* const>(argv + 1, argc > 0 ? argc - 1 : 0);
+    if (const auto reply = ReplyTo(ParseCommandLine(arguments), TheStrings(), about)) {
+        (reply->toStandardError ? std::cerr : std::cout) << reply->text << std::flush;
+        return reply->exitStatus;
+    }
     if (!gtk_init_check(&argc, &argv)) {
         const char* display = std::getenv("DISPLAY");
         std::cerr << "norvane: cannot open the display"
@@ -30,8 +38,7 @@ int main(int argc, char** argv) {
 
     auto application = Gtk::Application::create("com.halvio.Norvane", Gio::APPLICATION_NON_UNIQUE);
     UiTrace trace = UiTrace::FromEnvironment();
-    gtk::ProgrammerWindow window(TheStrings(),
-                                 AboutLinesFrom(VersionInfo::OfProgram(), TheStrings()), trace);
+    gtk::ProgrammerWindow window(TheStrings(), about, trace);
     window.StartJob();
     application->run(window);
     const int status = window.Finish();
