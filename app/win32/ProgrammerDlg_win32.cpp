@@ -39,31 +39,28 @@ std::string RectText(const RECT& r) {
 }
 
 // A message box opens centred over its owner, on the device fields: a CBT hook moves it, as it
-// is activated, to where PlaceResultBox says.
+// is activated, to where PlaceResultBox says. The hook runs inside the system's activation, so
+// everything but the box's own size is looked up before the box opens.
 struct BoxPlacement {
-    HWND owner = nullptr;
+    ScreenRect owner;
+    ScreenRect workArea;
     HHOOK hook = nullptr;
     RECT placed{};
 };
 BoxPlacement* placement = nullptr;  // user-interface thread only, while the box opens
 
+ScreenRect ScreenRectOf(const RECT& r) {
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
 LRESULT CALLBACK PlaceBoxHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_ACTIVATE && placement != nullptr) {
         const HWND box = reinterpret_cast<HWND>(wParam);
-        RECT owner{};
         RECT own{};
-        GetWindowRect(placement->owner, &owner);
         GetWindowRect(box, &own);
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof monitor;
-        GetMonitorInfoA(MonitorFromWindow(placement->owner, MONITOR_DEFAULTTONEAREST), &monitor);
-        const RECT& work = monitor.rcWork;
-        const int width = own.right - own.left;
-        const int height = own.bottom - own.top;
-        const ScreenPoint at = PlaceResultBox(
-            {owner.left, owner.top, owner.right - owner.left, owner.bottom - owner.top}, width,
-            height, {work.left, work.top, work.right - work.left, work.bottom - work.top});
-        SetWindowPos(box, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        const ScreenPoint at = PlaceResultBox(placement->owner, own.right - own.left,
+                                              own.bottom - own.top, placement->workArea);
+        SetWindowPos(box, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         GetWindowRect(box, &placement->placed);
         UnhookWindowsHookEx(placement->hook);
         placement->hook = nullptr;
@@ -164,7 +161,13 @@ public:
             trace_.Line("message-detail", result.detail);
         }
         BoxPlacement place;
-        place.owner = window_;
+        RECT owner{};
+        GetWindowRect(window_, &owner);
+        place.owner = ScreenRectOf(owner);
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoA(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
+        place.workArea = ScreenRectOf(monitor.rcWork);
         place.hook = SetWindowsHookExA(WH_CBT, PlaceBoxHook, nullptr, GetCurrentThreadId());
         placement = place.hook != nullptr ? &place : nullptr;
         MessageBoxA(window_, text.c_str(), strings_.Text(IDS_CAPTION),
@@ -173,10 +176,8 @@ public:
             UnhookWindowsHookEx(place.hook);  // the box never came to be activated
         }
         placement = nullptr;
-        RECT main{};
-        GetWindowRect(window_, &main);
         trace_.Line("message-rect", RectText(place.placed));
-        trace_.Line("window-rect", RectText(main));
+        trace_.Line("window-rect", RectText(owner));
         trace_.Line("message-closed");
     }
 
