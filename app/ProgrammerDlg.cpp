@@ -1,6 +1,7 @@
 #include "app/ProgrammerDlg.h"
 
 #include <algorithm>
+#include <iostream>
 
 #include "strings/MultiStrings.h"
 #include "strings/StringIds.h"
@@ -119,7 +120,9 @@ void CProgrammerDlg::OnDone(FlashResult result) {
     if (const auto text = MessageOf(result, strings_)) {
         const ResultBox box{*text, resultDetail_, CodeOf(result) == RC_SUCCESS};
         Report(box);
-        view_.ShowResultBox(box);
+        if (!signalled_) {  // after a signal nobody is at the window to press OK
+            view_.ShowResultBox(box);
+        }
     }
     // The worker posts this message last and returns right after it.
     JoinWorker();
@@ -180,6 +183,13 @@ void CProgrammerDlg::OnAbout() {
     aboutOpen_ = true;
     view_.ShowAboutBox(about_);
     aboutOpen_ = false;
+}
+
+void CProgrammerDlg::OnSignal() {
+    signalled_ = true;
+    if (phase_ == Phase::Running) {
+        abortFlag_ = 1;
+    }
 }
 
 int CProgrammerDlg::ExitStatus() const {

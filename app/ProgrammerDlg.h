@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "app/AboutBox.h"
-#include "engine/ProgrammerJob.h"
+#include "app/SystemJob.h"
 #include "engine/Results.h"
 #include "platform/NotifyWindow.h"
 
@@ -88,8 +88,8 @@ using JobRunner = std::function<FlashResult(JobStart*)>;
 
 class CProgrammerDlg final : public NotifyWindow {
 public:
-    // The result's message and each line of its second text also go to `report` when the box
-    // is shown: a script that started the program learns why without reading the screen.
+    // The result's message and each line of its second text also go to `report` (only there
+    // after a signal): a script that started the program learns why without the screen.
     CProgrammerDlg(DialogView& view, const CMultiStrings& strings, AboutLines about,
                    std::ostream& report = std::cerr);
     ~CProgrammerDlg() override;  // joins the worker
@@ -116,6 +116,10 @@ public:
     bool OnKey(DialogKey key);
     // The window-menu item and F1; one about box at a time (F1 in the about box asks again).
     void OnAbout();
+    // SIGINT, SIGTERM or SIGHUP: stops the job as Esc does; the result then goes to stderr
+    // only, and the window closes without waiting for OK (the view closes an open box).
+    void OnSignal();
+    bool Signalled() const { return signalled_; }
 
     bool JobRunning() const { return phase_ == Phase::Running; }
     int AbortFlag() const { return abortFlag_.load(); }
@@ -140,6 +144,7 @@ private:
     std::function<void()> wake_;
 
     std::atomic<int> abortFlag_{0};
+    bool signalled_ = false;
     std::thread worker_;
     Phase phase_ = Phase::Idle;
     std::optional<FlashResult> result_;

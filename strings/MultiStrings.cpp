@@ -22,6 +22,7 @@ uint32_t ReadU32(std::span<const uint8_t> bytes, size_t at) {
 bool CMultiStrings::Load(std::span<const uint8_t> resource) {
     strings_.clear();
     languageNames_.clear();
+    selectedLanguage_ = 0;
     stringCount = 0;
     languageCount = 0;
     if (resource.size() < kHeaderSize) {
@@ -83,6 +84,14 @@ const char* CMultiStrings::Text(int id, uint32_t language) const {
         return "";
     }
     return entries[id];
+}
+
+bool CMultiStrings::SelectLanguage(uint32_t language) {
+    if (language >= strings_.size() || strings_[language].size() != stringCount) {
+        return false;
+    }
+    selectedLanguage_ = language;
+    return true;
 }
 
 const char* CMultiStrings::LanguageName(uint32_t language) const {

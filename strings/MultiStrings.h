@@ -20,9 +20,17 @@ public:
     // string without its NUL. Languages loaded before a failure stay usable.
     bool Load(std::span<const uint8_t> resource);
 
+    // Entry `id` of the selected language; "" for an entry the table does not have.
+    const char* Text(int id) const { return Text(id, selectedLanguage_); }
     // Entry `id` of `language`; "" for an entry or language the table does not have.
-    const char* Text(int id, uint32_t language = 0) const;
+    const char* Text(int id, uint32_t language) const;
     const char* LanguageName(uint32_t language) const;
+
+    // The language every Text(id) shows: the first after a load. A language the table does
+    // not hold in full (a block cut short by a failed load) is refused and the selection
+    // stays. Chosen at start-up, before any thread of the job reads the table.
+    bool SelectLanguage(uint32_t language);
+    uint32_t SelectedLanguage() const { return selectedLanguage_; }
 
     uint32_t stringCount = 0;
     uint32_t languageCount = 0;
@@ -30,6 +38,7 @@ public:
 private:
     std::vector<std::vector<const char*>> strings_;
     std::vector<const char*> languageNames_;
+    uint32_t selectedLanguage_ = 0;
 };
 
 // The program's one table, filled at start-up from the embedded resource.

@@ -2,12 +2,14 @@
 // The exit status tells scripts the outcome (README, "Exit status").
 #include <gtk/gtk.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
 #include <span>
 
 #include "app/AboutBox.h"
 #include "app/CommandLine.h"
+#include "app/SignalAbort.h"
 #include "app/Startup.h"
 #include "app/UiTrace.h"
 #include "app/gtk/ProgrammerWindow_gtk.h"
@@ -39,6 +41,15 @@ int main(int argc, char** argv) {
     auto application = Gtk::Application::create("com.halvio.Norvane", Gio::APPLICATION_NON_UNIQUE);
     UiTrace trace = UiTrace::FromEnvironment();
     gtk::ProgrammerWindow window(TheStrings(), about, trace);
+    // A stop signal reaches the window through its own loop; the dispatcher outlives main,
+    // since the signal's watcher thread may still call it while the program ends.
+    static std::atomic<int> stopSignal{0};
+    static Glib::Dispatcher* const stopRequested = new Glib::Dispatcher;
+    stopRequested->connect([&window] { window.OnSignal(stopSignal.load()); });
+    InstallSignalAbort([](int signal) {
+        stopSignal = signal;
+        stopRequested->emit();
+    });
     window.StartJob();
     application->run(window);
     const int status = window.Finish();

@@ -91,7 +91,7 @@ std::string Block(std::initializer_list<std::string_view> texts) {
 
 TEST(EmbeddedStringTable, HeaderAndBlockLengthOfTheShippedTable) {
     const auto table = FindResourceBytes("Strings", kStringsResourceId);
-    ASSERT_EQ(table.size(), 2042u);
+    ASSERT_EQ(table.size(), 4511u);
     EXPECT_EQ(table.data(), StringTableResource().data());
     EXPECT_EQ(table.size(), StringTableResource().size());
     const auto u32 = [&](size_t at) {
@@ -99,9 +99,10 @@ TEST(EmbeddedStringTable, HeaderAndBlockLengthOfTheShippedTable) {
                uint32_t{table[at + 3]} << 24;
     };
     EXPECT_EQ(u32(0), uint32_t{IDS_COUNT});
-    EXPECT_EQ(u32(4), 1u);
+    EXPECT_EQ(u32(4), 2u);
     EXPECT_EQ(std::memcmp(table.data() + 8, "English\0\0\0\0\0\0\0\0\0\0\0\0\0", 20), 0);
     EXPECT_EQ(u32(28), 2010u);  // exactly the texts
+    EXPECT_EQ(std::memcmp(table.data() + 32 + 2010, "Italiano\0", 9), 0);
     EXPECT_EQ(table.back(), 0);
 }
 
@@ -109,7 +110,7 @@ TEST(EmbeddedStringTable, LoadsBackToTheShippedTexts) {
     CMultiStrings strings;
     ASSERT_TRUE(strings.Load(StringTableResource()));
     EXPECT_EQ(strings.stringCount, uint32_t{IDS_COUNT});
-    EXPECT_EQ(strings.languageCount, 1u);
+    EXPECT_EQ(strings.languageCount, 2u);
     EXPECT_STREQ(strings.LanguageName(0), "English");
     for (int id = 0; id < static_cast<int>(kEnglish.size()); ++id) {
         EXPECT_STREQ(strings.Text(id), kEnglish[static_cast<size_t>(id)]) << "id " << id;
@@ -126,7 +127,7 @@ TEST(EmbeddedStringTable, LoadsBackToTheShippedTexts) {
                   .find("Usage: norvane-console [--json] [--help | --version]\n"),
               0u);
     EXPECT_STREQ(strings.Text(IDS_COUNT), "");
-    EXPECT_STREQ(strings.Text(0, 1), "");
+    EXPECT_STREQ(strings.Text(0, 2), "");
 }
 
 TEST(EmbeddedStringTable, TheGlobalTableIsOneObject) {
