@@ -301,6 +301,22 @@ TEST(ProgrammerDlgClose, EscapeAndAltF4AreCloseRequestsEnterDoesNothing) {
     }
 }
 
+TEST(ProgrammerDlgClose, ASignalStopsTheJobAndItsResultGoesToStandardErrorOnly) {
+    RecordingView view;
+    std::ostringstream report;
+    CProgrammerDlg dlg(view, Strings(), {}, report);
+    std::atomic<bool> waiting{false};
+    dlg.Start(WaitingJob(&waiting));
+    WaitFor(waiting);
+    dlg.OnSignal();
+    EXPECT_EQ(dlg.AbortFlag(), 1);
+    RunUntilClosed(dlg, view);
+    const std::vector<std::string> expected = {"label 0 Searching device...", "close"};
+    EXPECT_EQ(view.events, expected) << "nobody is at the window to press OK";
+    EXPECT_EQ(report.str(), "norvane: Programming interrupted\n");
+    EXPECT_EQ(dlg.ExitStatus(), 18);
+}
+
 TEST(ProgrammerDlgClose, CloseRequestWhileTheResultBoxIsUpChangesNothing) {
     RecordingView view;
     CProgrammerDlg dlg(view, Strings(), {});
