@@ -208,19 +208,21 @@ private:
     }
 
     void OnInitDialog() {
+        const DialogTexts texts = DialogTextsFrom(strings_);
+        // The item's text comes from the string table, in the user's language; string 101 of
+        // the resources holds the English one for tools that read the program's resources.
         if (HMENU menu = GetSystemMenu(window_, FALSE)) {
-            char item[256] = {};
-            LoadStringA(instance_, IDS_ABOUTBOX, item, sizeof item);
-            if (item[0] != '\0') {
+            if (!texts.aboutItem.empty()) {
                 AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-                AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, item);
+                AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, texts.aboutItem.c_str());
             }
-            trace_.Line("menu", item);
+            char shown[256] = {};
+            GetMenuStringA(menu, IDM_ABOUTBOX, shown, sizeof shown, MF_BYCOMMAND);
+            trace_.Line("menu", shown);
         }
         SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
         SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
 
-        const DialogTexts texts = DialogTextsFrom(strings_);
         SetWindowTextA(window_, texts.caption.c_str());
         SetDlgItemTextA(window_, IDC_STATUS_GROUP, texts.statusGroup.c_str());
         SetDlgItemTextA(window_, IDC_VERSION_GROUP, texts.versionGroup.c_str());
