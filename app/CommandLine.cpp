@@ -18,6 +18,9 @@ std::string WithLineBreak(std::string text) {
 
 }  // namespace
 
+const CommandProgram kWindowProgram{"norvane", IDS_HELP_WINDOW};
+const CommandProgram kConsoleProgram{"norvane-console", IDS_HELP_CONSOLE};
+
 CommandLine ParseCommandLine(std::span<const char* const> arguments) {
     CommandLine command;
     for (const char* argument : arguments) {
@@ -34,18 +37,18 @@ CommandLine ParseCommandLine(std::span<const char* const> arguments) {
 }
 
 std::optional<CommandReply> ReplyTo(const CommandLine& command, const CMultiStrings& strings,
-                                    const AboutLines& about) {
+                                    const AboutLines& about, const CommandProgram& program) {
     switch (command.action) {
         case CommandAction::Run:
             return std::nullopt;
         case CommandAction::Help:
-            return CommandReply{WithLineBreak(strings.Text(IDS_HELP_WINDOW)), false, 0};
+            return CommandReply{WithLineBreak(strings.Text(program.helpId)), false, 0};
         case CommandAction::Version:
             return CommandReply{WithLineBreak(about.version) + WithLineBreak(about.build), false,
                                 0};
         case CommandAction::Refuse:
             return CommandReply{WithLineBreak(FormatText(strings.Text(IDS_BAD_ARGUMENT),
-                                                         {"norvane", command.refused})),
+                                                         {program.name, command.refused})),
                                 true, kExitBadArgument};
     }
     return std::nullopt;

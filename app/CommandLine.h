@@ -1,6 +1,7 @@
-// The window program's command line. The window takes no arguments: --help and --version are
+// The programs' command line. The window takes no arguments: --help and --version are
 // answered and the program ends, anything else is refused, all before a window or a port is
-// opened, so that a mistyped command never starts a programming run.
+// opened, so that a mistyped command never starts a programming run. norvane-console reads
+// its own options (--json) and leaves the rest to the same rules.
 #pragma once
 
 #include <optional>
@@ -34,8 +35,17 @@ struct CommandReply {
     int exitStatus = 0;
 };
 
+// Which program answers: its name in a refusal and its help text.
+struct CommandProgram {
+    const char* name;
+    int helpId;
+};
+extern const CommandProgram kWindowProgram;   // norvane
+extern const CommandProgram kConsoleProgram;  // norvane-console
+
 // None for Run. --version gives the about box's version and build lines.
 std::optional<CommandReply> ReplyTo(const CommandLine& command, const CMultiStrings& strings,
-                                    const AboutLines& about);
+                                    const AboutLines& about,
+                                    const CommandProgram& program = kWindowProgram);
 
 }  // namespace norvane

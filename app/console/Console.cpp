@@ -6,55 +6,39 @@
 #include <cstdio>
 
 #include "app/AboutBox.h"
+#include "app/CommandLine.h"
 #include "app/SignalAbort.h"
 #include "app/Startup.h"
-#include "app/console/ConsoleOptions.h"
 #include "app/console/ConsoleReport.h"
 #include "app/console/ConsoleSession.h"
 #include "strings/MultiStrings.h"
-#include "strings/StringIds.h"
 
 namespace norvane {
-namespace {
-
-constexpr const char* kProgramName = "norvane-console";
-
-void PrintVersion(const CMultiStrings& strings) {
-    const AboutLines about = AboutLinesFrom(VersionInfo::OfProgram(), strings);
-    for (const std::string* line : {&about.version, &about.build}) {
-        if (!line->empty()) {
-            std::printf("%s\n", line->c_str());
-        }
-    }
-}
-
-}  // namespace
 
 int RunConsole(const std::vector<std::string>& args, JobEnvironment environment) {
     // Every text comes from the string table: without it, stop before any port is touched.
     CMultiStrings& strings = TheStrings();
     if (const auto error = LoadStringTable(StringTableResource(), strings)) {
-        std::fprintf(stderr, "%s: %s\n", kProgramName, error->c_str());
+        std::fprintf(stderr, "%s: %s\n", kConsoleProgram.name, error->c_str());
         return kExitBadStrings;
     }
-    const ConsoleOptions options = ParseConsoleOptions(args);
-    switch (options.action) {
-        case ConsoleOptions::Action::Refuse:
-            std::fprintf(stderr, "%s\n",
-                         FormatText(strings.Text(IDS_BAD_ARGUMENT), {kProgramName, options.refused})
-                             .c_str());
-            return kExitBadArgument;
-        case ConsoleOptions::Action::Help:
-            std::printf("%s\n", strings.Text(IDS_HELP_CONSOLE));
-            return 0;
-        case ConsoleOptions::Action::Version:
-            PrintVersion(strings);
-            return 0;
-        case ConsoleOptions::Action::Run:
-            break;
+    // --json is the console's own; everything else follows the window program's rules.
+    bool json = false;
+    std::vector<const char*> others;
+    for (const std::string& arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else {
+            others.push_back(arg.c_str());
+        }
+    }
+    const AboutLines about = AboutLinesFrom(VersionInfo::OfProgram(), strings);
+    if (const auto reply = ReplyTo(ParseCommandLine(others), strings, about, kConsoleProgram)) {
+        std::fputs(reply->text.c_str(), reply->toStandardError ? stderr : stdout);
+        return reply->exitStatus;
     }
 
-    const ReportStyle style = options.json                 ? ReportStyle::Json
+    const ReportStyle style = json                         ? ReportStyle::Json
                               : isatty(STDOUT_FILENO) != 0 ? ReportStyle::Terminal
                                                            : ReportStyle::Lines;
     // A reader that goes away (a script's pipe closed early) must not end the program in the
