@@ -68,6 +68,7 @@ if wanted paced-tv && wait_for /tmp/paced-tv.out '^Erasing'; then
 fi
 wait
 # What an ordinary opener does to the same port's modem lines, now that the program is gone.
-wanted paced-tv && say "modem lines of port 1 held open by a plain program: $(sh -c 'exec 3<>/dev/ttyS1; grep "^1:" /proc/tty/driver/serial')"
+plain_open() { sh -c 'exec 3<>/dev/ttyS1; grep "^1:" /proc/tty/driver/serial'; }
+wanted paced-tv && say "modem lines of port 1 held open by a plain program: $(plain_open)"
 say done
 poweroff -f

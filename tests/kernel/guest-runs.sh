@@ -5,6 +5,8 @@
 # pseudo-terminal of its own simulator, so the guest's line settings (9600, then 115200 for
 # an OS device) arrive where the simulator reads them. One boot runs every case; the guest
 # reports on its console, which is kept as an artifact. Ends with "N passed, N failed".
+# NORVANE_CASES="tv os" boots for those cases only (paced-tv, tv, os, killed), for a quick look;
+# the checks of the others then fail.
 set -uo pipefail
 devsim=$1 console=$2 console_os=$3 kernel=$4 work=$5 artifacts=$6
 here=$(cd "$(dirname "$0")" && pwd)
@@ -58,9 +60,10 @@ start_device killed --kind TV "${greet[@]}" || exit 1
     exit 1
 
 started=$SECONDS
+cases=${NORVANE_CASES:+norvane_cases=\"$NORVANE_CASES\"}  # the kernel hands it to /init
 timeout 600 qemu-system-x86_64 -nodefaults -display none -no-reboot -m 256 \
     -kernel "$kernel" -initrd "$work/initramfs.gz" \
-    -append "console=ttyS0 quiet panic=-1 no_timer_check 8250.nr_uarts=5 ${NORVANE_CASES:+norvane_cases=\"$NORVANE_CASES\"}" \
+    -append "console=ttyS0 quiet panic=-1 no_timer_check 8250.nr_uarts=5 $cases" \
     -chardev "file,id=console,path=$log" -device isa-serial,chardev=console,index=0 \
     -chardev "serial,id=line1,path=$path_paced" -device isa-serial,chardev=line1,index=1 \
     -chardev "serial,id=line2,path=$path_tv" -device isa-serial,chardev=line2,index=2 \
@@ -81,7 +84,8 @@ while kill -0 "$qemu" 2>/dev/null; do
 done
 wait "$qemu"
 qemu_status=$?
-echo "guest ran $((SECONDS - started)) s (qemu status $qemu_status); device of ttyS4 killed at ${killed_at:-never} s"
+echo "guest ran $((SECONDS - started)) s (qemu status $qemu_status);" \
+    "device of ttyS4 killed at ${killed_at:-never} s"
 for name in paced tv os killed; do  # each writes its report as it ends
     kill -TERM "$(eval echo "\$pid_$name")" 2>/dev/null
 done
