@@ -6,7 +6,7 @@
 #          lines are read from the driver and two other programs try to open the port
 #   ttyS2  TV device: the whole demo job, with --json
 #   ttyS3  OS device: the block-CRC job (lower and upper regions, 9600 then 115200 baud)
-#   ttyS4  TV device that the host kills once the image is streaming
+#   ttyS4  OS device that the host kills once the image is streaming
 # norvane_cases=<names> on the kernel's command line runs only those cases (all by default).
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
@@ -54,7 +54,7 @@ wanted paced-tv && run paced-tv /dev/ttyS1 norvane-console &
 wanted tv && run tv /dev/ttyS2 norvane-console --json &
 wanted os && run os /dev/ttyS3 norvane-console-os-image --json &
 if wanted killed; then
-    run killed /dev/ttyS4 norvane-console --json &
+    run killed /dev/ttyS4 norvane-console-os-image --json &
     wait_for /tmp/killed.out '"event":"phase","text":"Programming' && say "kill the device of ttyS4"
 fi
 if wanted paced-tv && wait_for /tmp/paced-tv.out '^Erasing'; then

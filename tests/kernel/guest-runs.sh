@@ -54,7 +54,7 @@ start_device tv --kind TV "${greet[@]}" || exit 1
 # an OS device that took them as fast would answer every block sooner than 115200 baud allows,
 # so it takes them at the line's speed, as a real one does.
 start_device os --kind OS --pace "${greet[@]}" || exit 1
-start_device killed --kind TV "${greet[@]}" || exit 1
+start_device killed --kind OS --pace "${greet[@]}" || exit 1
 
 "$here/make-initramfs.sh" "$work/initramfs.gz" "$here/guest-init.sh" "$console" "$console_os" ||
     exit 1
@@ -121,7 +121,7 @@ check "a second opener is refused while the program holds the port" \
     eval '[[ "$(guest "second opener")" == *"refused"* ]]'
 check "a second Norvane finds no device on the held port: status 13" \
     expect_equal 13 "$(case_status second-program)"
-check "device killed while streaming: device error (status 15), no hang" \
+check "device killed while streaming: no answer in time (status 15), no hang" \
     expect_equal 15 "$(case_status killed)"
 guest "case"
 echo "$passed passed, $failed failed"

@@ -15,7 +15,7 @@ chmod 755 "$root/init"
 for program in /bin/busybox "$@"; do
     cp "$program" "$root/bin/"
     # ldd prints "name => /path (address)" and the loader as "/path (address)".
-    for library in $(ldd "$program" | grep -o '/[^ ]*'); do
+    for library in $(ldd "$program" 2>/dev/null | grep -o '/[^ ]*'); do
         mkdir -p "$root$(dirname "$library")"
         cp -L "$library" "$root$library"
     done
