@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,6 +40,36 @@ public:
     int master = -1;
     std::string path;
 };
+
+// A child process that holds `path` open and locked, as a terminal program does; named `name`
+// when given (as another Norvane would be), else `sleep`.
+pid_t HoldPort(const std::string& path, const char* name) {
+    const pid_t holder = fork();
+    if (holder == 0) {
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0) {
+            _exit(1);
+        }
+        if (name != nullptr) {
+            prctl(PR_SET_NAME, name);
+            pause();
+        }
+        execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
+        _exit(1);
+    }
+    for (bool locked = false; holder > 0 && !locked;) {  // until the holder has it
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
+        close(fd);
+        usleep(1000);
+    }
+    return holder;
+}
+
+void EndHolder(pid_t holder) {
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+}
 
 void PointCom(int n, const std::string& path) {
     setenv(("NORVANE_COM" + std::to_string(n)).c_str(), path.c_str(), 1);
@@ -78,18 +109,12 @@ TEST_F(PortStory, EveryPortThatWasNotSimplyAbsentGetsItsLine) {
     const std::string fifo = folder + "/fifo";
     close(open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    PseudoTerminal held, silent, chatty;
+    PseudoTerminal held, silent, chatty, norvane;
     ASSERT_FALSE(held.path.empty());
-    const pid_t holder = fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {  // a terminal program that has the port and locks it
-        const int fd = open(held.path.c_str(), O_RDWR | O_NOCTTY);
-        if (fd < 0 || flock(fd, LOCK_EX) != 0) {
-            _exit(1);
-        }
-        execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
-        _exit(1);
-    }
+    const pid_t holder = HoldPort(held.path, nullptr);
+    const pid_t otherNorvane = HoldPort(norvane.path, "norvane");
+    ASSERT_GT(holder, 0);
+    ASSERT_GT(otherNorvane, 0);
     // Bytes, but never a greeting.
     ASSERT_EQ(write(chatty.master, "AT\r\nOK\r\n", 8), 8);
     PointCom(1, file);
@@ -99,28 +124,30 @@ TEST_F(PortStory, EveryPortThatWasNotSimplyAbsentGetsItsLine) {
     PointCom(5, silent.path);
     PointCom(6, chatty.path);
     PointCom(7, folder);
-    // COM8: no such port.
-    for (bool locked = false; !locked;) {  // until the holder has it
-        const int fd = open(held.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
-        close(fd);
-        usleep(1000);
-    }
+    PointCom(8, norvane.path);
 
     EXPECT_EQ(RunJob(), MakeResult(RC_NO_DEVICE));
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
+    EndHolder(holder);
+    EndHolder(otherNorvane);
     unlink(file.c_str());
     unlink(fifo.c_str());
     rmdir(folder.c_str());
 
-    EXPECT_EQ(Detail(), "COM1 (" + file + ") is not a serial port.\n" +      //
-                            "COM2 (" + fifo + ") is not a serial port.\n" +  //
-                            "COM4 (" + held.path +
-                            ") is in use by sleep. Close it and try again.\n" + "COM5 (" +
-                            silent.path + "): opened, but no device answered.\n" + "COM6 (" +
-                            chatty.path + "): data arrived, but no device greeting.\n" + "COM7 (" +
-                            folder + ") is not a serial port.");
+    const std::vector<std::string> lines = {
+        "COM1 (" + file + ") is not a serial port.",
+        "COM2 (" + fifo + ") is not a serial port.",
+        "COM4 (" + held.path + ") is in use by sleep. Close it and try again.",
+        "COM5 (" + silent.path + "): opened, but no device answered.",
+        "COM6 (" + chatty.path + "): data arrived, but no device greeting.",
+        "COM7 (" + folder + ") is not a serial port.",
+        "COM8 (" + norvane.path + ") is in use by another Norvane (process " +
+            std::to_string(otherNorvane) + "). Let it finish first.",
+    };
+    std::string expected;
+    for (const std::string& line : lines) {
+        expected += (expected.empty() ? "" : "\n") + line;
+    }
+    EXPECT_EQ(Detail(), expected);
 }
 
 TEST_F(PortStory, PermissionDeniedToAnOrdinaryUserNamesTheDialoutGroup) {
