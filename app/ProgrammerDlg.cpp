@@ -25,7 +25,7 @@ DialogTexts DialogTextsFrom(const CMultiStrings& strings) {
     return {
         strings.Text(IDS_CAPTION),         strings.Text(IDS_STATUS),
         strings.Text(IDS_PROGRAM_VERSION), strings.Text(IDS_DEVICE),
-        strings.Text(IDS_SERIAL_NUMBER),   kAboutItemText,
+        strings.Text(IDS_SERIAL_NUMBER),   strings.Text(IDS_ABOUT_ITEM),
     };
 }
 

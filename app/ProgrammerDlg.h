@@ -64,9 +64,6 @@ struct DialogTexts {
 };
 DialogTexts DialogTextsFrom(const CMultiStrings& strings);
 
-// The window-menu item's text ("&About Norvane...").
-constexpr const char* kAboutItemText = "&About Norvane...";
-
 // The labels are one line high, so they show a text up to its first line break: the device's
 // serial number arrives with the record's line feed.
 std::string OneLineOf(std::string_view text);

@@ -7,6 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
+# The program speaks the user's language; the tests check the first one (English).
+export LC_ALL=C.UTF-8
 
 jobs=$(nproc)
 

@@ -53,7 +53,9 @@ enum StringId : int {
     IDS_HELP_WINDOW = 43,   // "Usage: norvane [--help | --version]\n\n..."
     IDS_HELP_CONSOLE = 44,  // "Usage: norvane-console [--json] [--help | --version]..."
     IDS_BAD_ARGUMENT = 45,  // "%s: unknown argument \"%s\". Try --help."
-    IDS_COUNT = 46,
+    // The window menu's item; '&' marks its mnemonic.
+    IDS_ABOUT_ITEM = 46,  // "&About Norvane..."
+    IDS_COUNT = 47,
 };
 
 }  // namespace norvane

@@ -1,5 +1,6 @@
 #include "strings/UserLanguage.h"
 
+#include "platform/AsciiCase.h"
 #include "strings/MultiStrings.h"
 
 namespace norvane {
@@ -21,22 +22,6 @@ constexpr KnownLanguage kKnownLanguages[] = {
     {"nl", 0x13, "Nederlands", "Dutch"},
 };
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameLetters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string_view MessagesLocale(const char* lcAll, const char* lcMessages, const char* lang) {
@@ -56,7 +41,7 @@ std::string LanguageCodeOfLocale(std::string_view locale) {
     }
     std::string code;
     for (char c : language) {
-        code.push_back(Lower(c));
+        code.push_back(AsciiLower(c));
     }
     return code;
 }
@@ -77,7 +62,8 @@ uint32_t LanguageBlockFor(const CMultiStrings& strings, std::string_view code) {
         }
         for (uint32_t block = 0; block < strings.languageCount; ++block) {
             const std::string_view name = strings.LanguageName(block);
-            if (SameLetters(name, known.nativeName) || SameLetters(name, known.englishName)) {
+            if (EqualIgnoringAsciiCase(name, known.nativeName) ||
+                EqualIgnoringAsciiCase(name, known.englishName)) {
                 return block;
             }
         }

@@ -21,6 +21,7 @@ TEST(GuiLanguage, AnItalianLocaleGetsTheItalianWindowAndResult) {
     const std::string mainWindow = s.TextOf(window);
     EXPECT_EQ(s.TextOf(s.WaitForLine("group status", 1s)), "Stato");
     EXPECT_EQ(s.TextOf(s.WaitForLine("group serial", 1s)), "Numero di serie");
+    EXPECT_EQ(s.TextOf(s.WaitForLine("menu", 1s)), "_Informazioni su Norvane...");
     EXPECT_EQ(s.TextOf(s.WaitForLine("label status", 10s)), "Ricerca del dispositivo...");
     s.Screenshot(mainWindow, "italian-main-window");
 

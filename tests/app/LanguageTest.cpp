@@ -56,6 +56,7 @@ TEST(UserLanguageWindow, ItalianLocaleGivesItalianLabelsResultsAndAboutBox) {
     EXPECT_EQ(texts.versionGroup, "Versione firmware");
     EXPECT_EQ(texts.deviceGroup, "Dispositivo");
     EXPECT_EQ(texts.serialGroup, "Numero di serie");
+    EXPECT_EQ(texts.aboutItem, "&Informazioni su Norvane...");
     EXPECT_EQ(MessageOf(MakeResult(RC_SUCCESS), strings), "Dispositivo programmato correttamente");
     EXPECT_EQ(MessageOf(MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT), strings),
               "Errore del dispositivo - restituito il codice ffff");
