@@ -351,7 +351,9 @@ const std::vector<RealRow>& RealRows() {
          Invalid(REPLY_ERROR), -1, 6, "Reply \"ERROR", "\" came from @."},
         {"ErrorInRegion0", DeviceError, "TV",
          {"--error-at", "region0:512", "--error-code", "0x5A21"}, -1, kError, -1, 6,
-         "The device returned this code during block ", " of region 0."},
+         // A pseudo-terminal takes the chunks at once, so the host may be well past the
+         // chunk the device refused by the time it reads the record.
+         "The device returned this code during block ", "."},
         {"ErasedWhileProgrammingLower", Unexpected, "OS",
          {"--unexpected-at", "lower:2", "--unexpected-text", "ERASED"}, -1, Invalid(REPLY_ERASED),
          -1, 6, "Reply \"ERASED", "\" came from @."},
