@@ -13,6 +13,7 @@ constexpr int TRANSFER_READ = 1;
 constexpr int TRANSFER_WRITE = 2;
 
 struct CCommPort::Impl {
+    std::atomic<uint64_t> droppedBytes{0};  // counted by the receiver, read by anyone
     HWND hiddenWindow =
         nullptr;  // "DummyCommunicationPortIconWindow_<port>", owned by Open's thread
     UINT completionMessage = 0;  // nothing sets these: a notification is WM_NULL to the thread

@@ -79,7 +79,6 @@ class PortStory : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(strings.Load(StringTableResource()));
-        test::EmptyProcessScanner();
         for (int n = 1; n <= 8; ++n) {
             PointCom(n, "");
         }
