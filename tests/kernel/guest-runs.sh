@@ -121,6 +121,8 @@ check "a second opener is refused while the program holds the port" \
     eval '[[ "$(guest "second opener")" == *"refused"* ]]'
 check "a second Norvane finds no device on the held port: status 13" \
     expect_equal 13 "$(case_status second-program)"
+check "and says which program holds it" \
+    eval '[[ "$(guest "second-program out")" == *"in use by another Norvane"* ]]'
 check "device killed while streaming: no answer in time (status 15), no hang" \
     expect_equal 15 "$(case_status killed)"
 guest "case"
