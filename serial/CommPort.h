@@ -81,6 +81,9 @@ class CCommPort : public SerialPort {
     bool TransferInProgress() override;
     // Changes the speed of the open line; `baudRate` stays as Open set it.
     bool SetLineSpeed(uint32_t baudRate) override;
+    OpenFailure LastOpenFailure() const override { return openFailure; }
+    std::string DevicePath() const override { return devicePath; }
+    bool LineGone() const override;
 
     void ShowLastError(const char* text);
     bool SignalNamedEvent();
@@ -91,6 +94,7 @@ class CCommPort : public SerialPort {
     uint32_t lastError = 0;
     uint32_t baudRate = 0;  // speed given to Open; time limits follow it
     int mode = -1;          // mode given to the last successful Open
+    OpenFailure openFailure;  // what the last failed Open means to the user
 
   private:
     struct Impl;

@@ -17,6 +17,8 @@ struct CCommPort::Impl {
 
     std::thread receiver;
     int receiverStopFd = -1;
+    // Set by the receiver once the line has hung up; cleared by the next Open.
+    std::atomic<bool> lineGone{false};
 
     // At most one non-waiting transfer at a time. The thread owns its write copy; it clears
     // `transferRunning` (release) as its last step, after it has finished with every buffer.
