@@ -341,4 +341,12 @@ std::string GuiSession::ProgramStderr() {
     return ReadFile(folder_ + "/norvane.err");
 }
 
+std::string Dump(GuiSession& s) {
+    std::string text = "trace:\n";
+    for (const auto& line : s.TraceLines()) {
+        text += "  " + line + "\n";
+    }
+    return text + "stderr:\n" + s.ProgramStderr();
+}
+
 }  // namespace norvane::test

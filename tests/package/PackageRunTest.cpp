@@ -13,14 +13,6 @@
 namespace norvane::test {
 namespace {
 
-std::string Dump(GuiSession& s) {
-    std::string text = "trace:\n";
-    for (const auto& line : s.TraceLines()) {
-        text += "  " + line + "\n";
-    }
-    return text + "stderr:\n" + s.ProgramStderr();
-}
-
 TEST(Package, TheUnpackedProgramProgramsTheDevice) {
     namespace fs = std::filesystem;
     ASSERT_TRUE(fs::exists(NORVANE_DEB_PATH)) << NORVANE_DEB_PATH << ": run scripts/package.sh";
