@@ -1,5 +1,5 @@
 # Writes the program's version information resource (type VERSION, id 1): the project's
-# version, the build's identity (git describe and the day of the build) and the copyright,
+# version, the build's identity (git describe and the build's day) and the copyright,
 # one "Name=Value" per line. Run at every build; the file is rewritten only when it changes,
 # so an unchanged identity relinks nothing.
 #   cmake -DOUTPUT=<file> -DVERSION=<x.y.z> -DSOURCE_DIR=<repo> -DCOPYRIGHT=<text> -P VersionInfo.cmake

@@ -15,7 +15,7 @@ targets=(fuzz_reply_scanner fuzz_string_table fuzz_image_checks fuzz_image_regio
 
 echo "== fuzz build"
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DNORVANE_FUZZ=ON -DNORVANE_BUILD_TESTS=OFF >/dev/null || exit 1
+    -DNORVANE_FUZZ=ON -DNORVANE_BUILD_TESTS=OFF -DNORVANE_WERROR=ON >/dev/null || exit 1
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" || exit 1
 
 # All targets run side by side: the smoke takes one target's time, not the sum.

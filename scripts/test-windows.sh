@@ -6,7 +6,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
 
-scripts/build-windows.sh || exit 1
+scripts/build-windows.sh -DNORVANE_WERROR=ON || exit 1
 
 # The same program carrying a small OS image, for the block-CRC run.
 echo "== build-win64-os"
@@ -16,7 +16,7 @@ toolchain_arg=(--toolchain cmake/toolchains/mingw-x86_64.cmake)
 [ ! -f build-win64-os/CMakeCache.txt ] || toolchain_arg=()
 cmake -S . -B build-win64-os -G Ninja "${toolchain_arg[@]}" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORVANE_HOST_BUILD_DIR="$PWD/build-winhost" \
-    -DNORVANE_FIRMWARE="$PWD/build-win64-os/os-image.bin" >/dev/null || exit 1
+    -DNORVANE_FIRMWARE="$PWD/build-win64-os/os-image.bin" -DNORVANE_WERROR=ON >/dev/null || exit 1
 cmake --build build-win64-os -j2 --target norvane || exit 1
 # The serial back end's own checks, on the x86_64 build's libraries.
 x86_64-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -I. \

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test: once in a normal build, once under AddressSanitizer with
-# UndefinedBehaviorSanitizer, the threaded parts once more under ThreadSanitizer, then the
-# Windows build (cross-built, tested under Wine) and a short run of every fuzz target.
+# Builds and runs every test, warnings as errors: once in a normal build, once under
+# AddressSanitizer with UndefinedBehaviorSanitizer, the threaded parts once more under
+# ThreadSanitizer, the release files from a Release build, then the Windows build
+# (cross-built, tested under Wine) and a short run of every fuzz target.
 # Tests that drive the real window (label gui) run in the normal build only: the toolkit
 # itself is not sanitizer-clean. So do the qemu guest's (label kernel): the same programs, slowly.
 set -euo pipefail
@@ -18,7 +19,7 @@ suite() {
     local name=$1 include=$2 exclude=$3 targets=$4
     shift 4
     echo "== $name build"
-    cmake -S . -B "build/$name" -G Ninja "$@" >/dev/null
+    cmake -S . -B "build/$name" -G Ninja -DNORVANE_WERROR=ON "$@" >/dev/null
     cmake --build "build/$name" -j"$jobs" ${targets:+--target $targets}
     echo "== $name tests"
     # Programs a restricted build leaves out would show up as "<program>_NOT_BUILT".
@@ -32,6 +33,10 @@ suite asan-ubsan "" "gui|kernel" "tests_nongui" \
     -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=address,undefined
 suite tsan "serial|simulator|engine|app" "gui" "tests_serial tests_simulator tests_engine tests_app" \
     -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=thread
+
+# The release files from a Release build (scripts/package.sh), then checked (label package).
+scripts/package.sh -DNORVANE_WERROR=ON -DNORVANE_PACKAGE_TESTS=ON
+suite release package "" tests_package -DCMAKE_BUILD_TYPE=Release -DNORVANE_PACKAGE_TESTS=ON
 
 # The Windows program: the shipped 32-bit exe inspected, the 64-bit one run under Wine.
 echo "== windows"

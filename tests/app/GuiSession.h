@@ -115,5 +115,7 @@ private:
 };
 
 std::string ReadFile(const std::string& path);
+// The session's trace and the program's stderr, for a failed check's message.
+std::string Dump(GuiSession& s);
 
 }  // namespace norvane::test

@@ -20,14 +20,6 @@ namespace {
 const std::vector<std::string> kSlowTv = {"--kind",  "TV",         "--serial",
                                           "7654321", "--block-ms", "100"};
 
-std::string Dump(GuiSession& s) {
-    std::string text = "trace:\n";
-    for (const auto& line : s.TraceLines()) {
-        text += "  " + line + "\n";
-    }
-    return text + "stderr:\n" + s.ProgramStderr();
-}
-
 // After a close request while the job runs: the request is refused and the job aborted, the
 // result box says "Programming interrupted" while the main window is still there, and OK
 // ends the program with status 18.
