@@ -88,16 +88,16 @@ unsigned __stdcall TransferCompletionProc(void* argument) {
 // a UART the queue never drains sooner than the line. False when the line is not free by
 // `deadline`; the driver's unsent bytes are then dropped.
 bool WrittenOut(HANDLE file, LineSchedule& line, uint64_t deadline) {
-    const bool free = AwaitLineFree(line, deadline, [file]() -> uint32_t {
+    const bool lineFree = AwaitLineFree(line, deadline, [file]() -> uint32_t {
         DWORD errors = 0;
         COMSTAT status{};
         return ClearCommError(file, &errors, &status) ? status.cbOutQue : 0;
     });
-    if (!free) {
+    if (!lineFree) {
         PurgeComm(file, PURGE_TXCLEAR);
         line.Dropped(MonotonicMicros());
     }
-    return free;
+    return lineFree;
 }
 
 DWORD MillisecondsLeft(uint64_t deadline) {
