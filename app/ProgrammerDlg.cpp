@@ -1,6 +1,7 @@
 #include "app/ProgrammerDlg.h"
 
 #include <algorithm>
+#include <iostream>
 
 #include "strings/MultiStrings.h"
 #include "strings/StringIds.h"
@@ -24,7 +25,7 @@ DialogTexts DialogTextsFrom(const CMultiStrings& strings) {
     return {
         strings.Text(IDS_CAPTION),         strings.Text(IDS_STATUS),
         strings.Text(IDS_PROGRAM_VERSION), strings.Text(IDS_DEVICE),
-        strings.Text(IDS_SERIAL_NUMBER),   kAboutItemText,
+        strings.Text(IDS_SERIAL_NUMBER),   strings.Text(IDS_ABOUT_ITEM),
     };
 }
 
@@ -114,7 +115,11 @@ void CProgrammerDlg::OnDone(FlashResult result) {
     phase_ = Phase::Reporting;
     result_ = result;
     if (const auto text = MessageOf(result, strings_)) {
-        view_.ShowResultBox(*text);
+        if (signalled_) {
+            std::cerr << "norvane: " << *text << '\n';  // nobody is at the window to press OK
+        } else {
+            view_.ShowResultBox(*text);
+        }
     }
     // The worker posts this message last and returns right after it.
     JoinWorker();
@@ -160,6 +165,13 @@ void CProgrammerDlg::OnAbout() {
         return;
     }
     view_.ShowAboutBox(about_);
+}
+
+void CProgrammerDlg::OnSignal() {
+    signalled_ = true;
+    if (phase_ == Phase::Running) {
+        abortFlag_ = 1;
+    }
 }
 
 int CProgrammerDlg::ExitStatus() const {

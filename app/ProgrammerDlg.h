@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "app/AboutBox.h"
-#include "engine/ProgrammerJob.h"
+#include "app/SystemJob.h"
 #include "engine/Results.h"
 #include "platform/NotifyWindow.h"
 
@@ -64,9 +64,6 @@ struct DialogTexts {
 };
 DialogTexts DialogTextsFrom(const CMultiStrings& strings);
 
-// The window-menu item's text ("&About Norvane...").
-constexpr const char* kAboutItemText = "&About Norvane...";
-
 // The labels are one line high, so they show a text up to its first line break: the device's
 // serial number arrives with the record's line feed.
 std::string OneLineOf(std::string_view text);
@@ -104,6 +101,10 @@ public:
     bool OnKey(DialogKey key);
     // The window-menu item and F1.
     void OnAbout();
+    // SIGINT, SIGTERM or SIGHUP: stops the job as Esc does; the result then goes to stderr
+    // only, and the window closes without waiting for OK (the view closes an open box).
+    void OnSignal();
+    bool Signalled() const { return signalled_; }
 
     bool JobRunning() const { return phase_ == Phase::Running; }
     int AbortFlag() const { return abortFlag_.load(); }
@@ -126,6 +127,7 @@ private:
     std::function<void()> wake_;
 
     std::atomic<int> abortFlag_{0};
+    bool signalled_ = false;
     std::thread worker_;
     Phase phase_ = Phase::Idle;
     std::optional<FlashResult> result_;

@@ -2,6 +2,7 @@
 
 #include "strings/MultiStrings.h"
 #include "strings/StringIds.h"
+#include "strings/UserLanguage.h"
 
 namespace norvane {
 
@@ -19,6 +20,7 @@ std::optional<std::string> LoadStringTable(std::span<const uint8_t> resource,
                std::to_string(strings.languageCount) + " languages; the program needs " +
                std::to_string(IDS_COUNT) + " in at least one";
     }
+    SelectUserLanguage(strings);
     return std::nullopt;
 }
 

@@ -15,7 +15,8 @@ class CMultiStrings;
 constexpr int kExitBadStrings = 2;
 constexpr int kExitNoDisplay = 3;
 
-// Loads the string table resource into `strings`. On failure, the one-line reason.
+// Loads the string table resource into `strings` and selects the user's language in it
+// (strings/UserLanguage.h). On failure, the one-line reason.
 std::optional<std::string> LoadStringTable(std::span<const uint8_t> resource,
                                            CMultiStrings& strings);
 

@@ -31,6 +31,7 @@
 #include "engine/ProgrammerJob.h"
 #include "platform/Clock.h"
 #include "platform/NotifyWindow.h"
+#include "platform/Resources.h"
 #include "serial/CommPort.h"
 #include "strings/MultiStrings.h"
 #include "tools/simulator/LinePacer.h"
@@ -81,7 +82,7 @@ struct JobFigures {
 void RunJob(const Bytes& image, const CMultiStrings& strings, JobFigures* figures) {
     std::atomic<int> abortFlag = 0;
     JobEnvironment environment{[&image] { return ImageSpan(image); },
-                               [&strings]() -> std::unique_ptr<EngineContract> {
+                               [&strings]() -> std::unique_ptr<JobSteps> {
                                    return std::make_unique<DeviceProgrammer>(
                                        CreateCommPort, SystemClock(), strings);
                                }};

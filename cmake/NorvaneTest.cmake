@@ -7,14 +7,20 @@ function(norvane_add_test name)
     cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    # Tests are programs: they carry the embedded resources like the real one.
+    if(NOT WIN32)
+        target_link_libraries(${name} PRIVATE norvane_resources)
+    endif()
     norvane_warnings(${name})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
     norvane_register_test(${name} ${ARG_LABEL})
+    # The program shows the user's language; the tests expect the first one (English), so
+    # a developer's own locale must not reach them or the programs they start.
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
-        PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT})
+        PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "LC_ALL=C.UTF-8")
 endfunction()
 
 # Test programs by label, so a build can make just the tests it will run (tests_<label>,

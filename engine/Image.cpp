@@ -2,13 +2,7 @@
 
 #include <cstring>
 
-#include "platform/Resources.h"
-
 namespace norvane {
-
-ImageSpan LoadImage() {
-    return FindResourceBytes("Program", kProgramResourceId);
-}
 
 ImageKind ImageKindOf(ImageSpan image) {
     if (image.size() < kKindCodeOffset + 2) {

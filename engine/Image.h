@@ -26,9 +26,6 @@ constexpr uint32_t kRegionLastExamined[2] = {0x9EFD, 0xBEFD};
 // A GM/TV image must reach the end of region 1 after rounding.
 constexpr uint32_t kChecksumImageMinimum = 0x10000 + 0xBF00;
 
-// The embedded "PROGRAM" resource (id 130); empty when the program carries none.
-ImageSpan LoadImage();
-
 // OS, then GM, then TV, compared byte for byte; IMAGE_INVALID for anything else and for an
 // image too short to hold the kind code.
 ImageKind ImageKindOf(ImageSpan image);
@@ -38,6 +35,10 @@ ImageKind ImageKindOf(ImageSpan image);
 const char* VersionTextOf(ImageSpan image, ImageKind kind);
 
 // One more than the offset of the last 0xFF byte of the whole image; 0 when there is none.
+// The resource that carries an OS image is padded with zero fill behind the image, and erased
+// flash reads 0xFF: cutting after the last 0xFF drops the fill (and whatever non-0xFF bytes
+// follow it) so that the device is never sent bytes that only pad the resource. An image
+// without any 0xFF byte is refused, since nothing marks where it ends.
 uint32_t OsImageLength(ImageSpan image);
 
 // The kind of an image the engine can program: IMAGE_INVALID also when the version text has

@@ -1,9 +1,6 @@
 #include "engine/ProgrammerJob.h"
 
-#include "engine/DeviceProgrammer.h"
 #include "platform/NotifyWindow.h"
-#include "serial/CommPort.h"
-#include "strings/MultiStrings.h"
 
 namespace norvane {
 namespace {
@@ -23,15 +20,6 @@ ImageKind FoundKind(FlashResult result) {
 }
 
 }  // namespace
-
-JobEnvironment SystemJobEnvironment() {
-    return {
-        [] { return LoadImage(); },
-        []() -> std::unique_ptr<EngineContract> {
-            return std::make_unique<DeviceProgrammer>(CreateCommPort, SystemClock(), TheStrings());
-        },
-    };
-}
 
 FlashResult RunProgrammingJob(JobStart* start, const JobEnvironment& environment) {
     NotifyWindow* const window = start->notifyWindow;
@@ -58,19 +46,15 @@ FlashResult RunProgrammingJob(JobStart* start, const JobEnvironment& environment
             const uint32_t length = OsImageLength(image);
             result = (length == 0)
                          ? MakeResult(RC_INVALID_IMAGE)
-                         : programmer->RunBlockCrcProtocol(image.data(), length, abortFlag);
+                         : programmer->RunBlockCrcProtocol(image.first(length), abortFlag);
         } else {
-            result = programmer->RunChecksumProtocol(image.data(), abortFlag);
+            result = programmer->RunChecksumProtocol(image, abortFlag);
         }
     }
 
     programmer.reset();  // closes every port still open
     window->PostDone(result);
     return result;
-}
-
-FlashResult ProgrammerThreadProc(JobStart* start) {
-    return RunProgrammingJob(start, SystemJobEnvironment());
 }
 
 }  // namespace norvane

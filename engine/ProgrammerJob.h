@@ -7,8 +7,8 @@
 #include <functional>
 #include <memory>
 
-#include "engine/EngineContract.h"
 #include "engine/Image.h"
+#include "engine/JobSteps.h"
 #include "engine/Results.h"
 
 namespace norvane {
@@ -24,14 +24,11 @@ struct JobStart {
 // Where the job gets its image and its programmer from.
 struct JobEnvironment {
     std::function<ImageSpan()> loadImage;
-    std::function<std::unique_ptr<EngineContract>()> createProgrammer;
+    std::function<std::unique_ptr<JobSteps>()> createProgrammer;
 };
 
-// The real environment: the embedded image and a DeviceProgrammer on the system's ports.
-JobEnvironment SystemJobEnvironment();
-
-// The worker's entry: runs the job and returns its final result.
-FlashResult ProgrammerThreadProc(JobStart* start);
+// Runs the job on `environment` and returns its final result. The real program's environment
+// and thread entry are put together in app/SystemJob.h.
 FlashResult RunProgrammingJob(JobStart* start, const JobEnvironment& environment);
 
 }  // namespace norvane

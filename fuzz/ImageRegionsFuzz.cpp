@@ -16,10 +16,10 @@
 #include "engine/ProgrammerJob.h"
 #include "fuzz/FuzzImage.h"
 #include "platform/NotifyWindow.h"
-#include "platform/VirtualClock.h"
 #include "serial/SerialPort.h"
 #include "strings/MultiStrings.h"
 #include "tests/support/ReferenceWire.h"
+#include "tools/virtualtime/VirtualClock.h"
 
 namespace {
 
@@ -215,7 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NoWindow window;
     std::atomic<int> abortFlag = 0;
     JobEnvironment environment{[&] { return span; },
-                               [&]() -> std::unique_ptr<EngineContract> {
+                               [&]() -> std::unique_ptr<JobSteps> {
                                    return std::make_unique<DeviceProgrammer>(
                                        [&]() -> std::unique_ptr<SerialPort> {
                                            return std::make_unique<AgreeingPort>(e, o, clock);

@@ -14,4 +14,8 @@ constexpr int kStringsResourceId = 131;
 // The resource's bytes, valid for the life of the process; empty when there is none.
 std::span<const uint8_t> FindResourceBytes(std::string_view typeName, int id);
 
+// The embedded firmware image, the "PROGRAM" resource (id 130); empty when the program
+// carries none.
+std::span<const uint8_t> LoadImage();
+
 }  // namespace norvane

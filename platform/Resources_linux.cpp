@@ -2,6 +2,7 @@
 // .incbin and generates a table of them (res/CMakeLists.txt); this finds one in that table.
 #include <cstddef>
 
+#include "platform/AsciiCase.h"
 #include "platform/Resources.h"
 
 extern "C" {
@@ -13,29 +14,11 @@ extern const unsigned char* const norvane_resource_ends[];
 }
 
 namespace norvane {
-namespace {
-
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameTypeName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
 
 std::span<const uint8_t> FindResourceBytes(std::string_view typeName, int id) {
     for (unsigned i = 0; i < norvane_resource_count; ++i) {
-        if (norvane_resource_ids[i] == id && SameTypeName(typeName, norvane_resource_types[i])) {
+        if (norvane_resource_ids[i] == id &&
+            EqualIgnoringAsciiCase(typeName, norvane_resource_types[i])) {
             const unsigned char* begin = norvane_resource_begins[i];
             const unsigned char* end = norvane_resource_ends[i];
             return {begin, static_cast<size_t>(end - begin)};

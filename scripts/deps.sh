@@ -2,10 +2,16 @@
 # Installs the Debian packages that the build and the tests need, as listed in
 # scripts/packages/*.txt (one package a line, # for comments). Quiet and quick when everything
 # is present already, so every other script can call it first. With arguments, only those
-# lists are read (for example: deps.sh windows).
+# lists are read (for example: deps.sh build app, what building and running the program need).
+# deps.sh --check <lists>: installs nothing; the exit status says whether all are there.
 set -euo pipefail
 cd "$(dirname "$0")/packages"
 
+check=false
+if [ "${1:-}" = "--check" ]; then
+    check=true
+    shift
+fi
 lists=("$@")
 ((${#lists[@]} == 0)) && lists=(*.txt) || lists=("${lists[@]/%/.txt}")
 
@@ -16,6 +22,7 @@ for package in $(sed 's/#.*//' "${lists[@]}"); do
     fi
 done
 ((${#missing[@]} == 0)) && exit 0
+$check && exit 1
 
 echo "Installing: ${missing[*]}"
 sudo=""

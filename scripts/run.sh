@@ -6,10 +6,15 @@
 # The script's exit status is the program's (README, "Exit status").
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+# Only what building and running the program need; ./scripts/test.sh installs the rest.
+scripts/deps.sh build app
 
 build=build/normal
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The tests are built along once their packages are there (after ./scripts/test.sh).
+tests=OFF
+scripts/deps.sh --check tests && tests=ON
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORVANE_BUILD_TESTS="$tests" \
+    >/dev/null
 cmake --build "$build" -j"$(nproc)" --target norvane norvane-devsim
 
 work=$(mktemp -d)

@@ -29,7 +29,7 @@ passed=0
 failed=0
 echo "== the shipped exe (i686), inspected"
 source tests/windows/inspect-exe.sh build-win32/app/win32/norvane.exe \
-    build-winhost/res/strings.bin build-winhost/res/demo_firmware.bin
+    build-winhost/res/strings-1252.bin build-winhost/res/demo_firmware.bin
 
 echo "== under Wine (x86_64)"
 WORK=$PWD/build-win64/winetest

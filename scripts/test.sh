@@ -9,6 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
+# The program speaks the user's language; the tests check the first one (English).
+export LC_ALL=C.UTF-8
 
 jobs=$(nproc)
 
@@ -26,7 +28,8 @@ suite() {
         ${include:+-L "$include"} ${exclude:+-LE "$exclude"} ${targets:+-E "_NOT_BUILT\$"}
 }
 
-suite normal "" "" "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Tests on explicitly: ./scripts/run.sh may have configured build/normal without them.
+suite normal "" "" "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORVANE_BUILD_TESTS=ON
 suite asan-ubsan "" "gui|wire" "tests_nongui" \
     -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=address,undefined
 suite tsan "serial|simulator|engine|app" "gui" "tests_serial tests_simulator tests_engine tests_app" \

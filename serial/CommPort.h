@@ -86,6 +86,9 @@ class CCommPort : public SerialPort {
     // Changes the speed of the open line, and of the wire time of later writes; `baudRate`,
     // from which the time limits follow, stays as Open set it.
     bool SetLineSpeed(uint32_t baudRate) override;
+    OpenFailure LastOpenFailure() const override { return openFailure; }
+    std::string DevicePath() const override { return devicePath; }
+    bool LineGone() const override;
 
     void ShowLastError(const char* text);
     bool SignalNamedEvent();
@@ -96,6 +99,7 @@ class CCommPort : public SerialPort {
     uint32_t lastError = 0;
     uint32_t baudRate = 0;  // speed given to Open; time limits follow it
     int mode = -1;          // mode given to the last successful Open
+    OpenFailure openFailure;  // what the last failed Open means to the user
 
   private:
     struct Impl;

@@ -32,6 +32,8 @@ struct CCommPort::Impl {
 
     std::thread receiver;
     int receiverStopFd = -1;
+    // Set by the receiver once the line has hung up; cleared by the next Open.
+    std::atomic<bool> lineGone{false};
 
     // When the line has sent every byte written to it, at the speed and frame now set. The
     // caller's thread alone uses it.

@@ -31,6 +31,8 @@ struct CCommPort::Impl {
     LineSchedule line;
     std::string eventName;
     HANDLE namedEvent = nullptr;
+    // Set by the receiver once the driver refuses the device (a USB adapter unplugged).
+    std::atomic<bool> lineGone{false};
 
     // Steps shared by both forms of Open: the hidden window, the device, the mode's timeouts
     // and events. False with `lastError` set when the device cannot be opened.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@
 #include "serial/CommPortImpl_posix.h"
 #include "serial/ErrorText.h"
 #include "serial/LineSettings_posix.h"
+#include "serial/OpenFailure_posix.h"
+#include "serial/PortLineRegistry.h"
 #include "serial/PortName.h"
 #include "serial/PosixIo.h"
 
@@ -63,6 +66,8 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
     portName = name != nullptr ? name : "";
     devicePath.clear();
     lastError = 0;
+    openFailure = {};
+    impl->lineGone.store(false, std::memory_order_relaxed);
 
     // The settings are worked out before the device is touched: a frame or speed the line
     // cannot take fails without opening anything.
@@ -75,28 +80,39 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
     const std::optional<std::string> path = ResolvePortPath(portName);
     if (!path) {
         lastError = ENOENT;
+        openFailure.kind = OpenFailureKind::NotPresent;
         return false;
     }
     devicePath = *path;
+    auto refuse = [&](int error) {
+        lastError = static_cast<uint32_t>(error);
+        openFailure = posix::DescribeOpenFailure(error, devicePath);
+        return false;
+    };
+    // A regular file, a directory or a FIFO is not opened at all: a read-only file would
+    // otherwise read as "permission denied", and a FIFO's writer would see us.
+    struct stat node {};
+    if (stat(devicePath.c_str(), &node) == 0 && !S_ISCHR(node.st_mode)) {
+        return refuse(ENOTTY);
+    }
 
     int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        lastError = static_cast<uint32_t>(errno);
-        return false;
+        return refuse(errno);
     }
     // Everything taken so far is released on any failure below.
     bool exclusive = false;
     bool configured = false;
     auto fail = [&](int error) {
         if (configured) {
+            UnregisterPortLine(fd);
             tcsetattr(fd, TCSANOW, &impl->savedSettings);
         }
         if (exclusive) {  // never clear the flag of the program that holds the device
             ioctl(fd, TIOCNXCL);
         }
         close(fd);  // also drops the flock
-        lastError = static_cast<uint32_t>(error);
-        return false;
+        return refuse(error);
     };
     if (!isatty(fd)) {
         return fail(ENOTTY);
@@ -118,10 +134,13 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
         return fail(errno);
     }
     posix::MakeLineSettings(impl->savedSettings, frame, speed, &settings);
+    // Registered before the line changes, so that a program ending at once from here on
+    // still puts it back.
+    RegisterPortLine(fd, impl->savedSettings);
+    configured = true;
     if (tcsetattr(fd, TCSANOW, &settings) != 0) {
         return fail(errno);
     }
-    configured = true;
     // DTR and RTS stay off while the port is open; pseudo-terminals have no modem lines.
     const int lines = TIOCM_DTR | TIOCM_RTS;
     if (ioctl(fd, TIOCMBIC, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
@@ -145,6 +164,7 @@ bool CCommPort::Close() {
         return true;
     }
     // The device may be gone already; restoring it is then pointless, not an error.
+    UnregisterPortLine(fileHandle);
     tcsetattr(fileHandle, TCSANOW, &impl->savedSettings);
     ioctl(fileHandle, TIOCNXCL);
     const int result = close(fileHandle);
@@ -194,6 +214,10 @@ void CCommPort::ShowLastError(const char* text) {
 
 bool CCommPort::SignalNamedEvent() {
     return false;
+}
+
+bool CCommPort::LineGone() const {
+    return impl->lineGone.load(std::memory_order_acquire);
 }
 
 std::unique_ptr<SerialPort> CreateCommPort() {

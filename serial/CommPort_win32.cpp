@@ -79,6 +79,38 @@ std::string SystemMessage(DWORD code) {
     return std::string(buffer, length);
 }
 
+// What a failed CreateFile means to the user. A port opened without sharing that another
+// program holds gives "access denied": on a COM port that means "in use".
+OpenFailure DescribeOpenFailure(DWORD error) {
+    OpenFailure failure;
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_DEV_NOT_EXIST:
+            failure.kind = OpenFailureKind::NotPresent;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY:
+            failure.kind = OpenFailureKind::InUse;
+            break;
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+        case ERROR_INVALID_NAME:
+            failure.kind = OpenFailureKind::NotSerialPort;
+            break;
+        default:
+            failure.kind = OpenFailureKind::Other;
+            break;
+    }
+    failure.systemText = SystemMessage(error);
+    while (!failure.systemText.empty() &&
+           (failure.systemText.back() == '\n' || failure.systemText.back() == '\r')) {
+        failure.systemText.pop_back();
+    }
+    return failure;
+}
+
 }  // namespace
 
 std::string PortEventName(int instance) {
@@ -128,6 +160,8 @@ bool CCommPort::Impl::OpenDevice(CCommPort& port, const char* name, uint32_t spe
     port.portName = name != nullptr ? name : "";
     port.devicePath = port.portName;
     port.lastError = 0;
+    port.openFailure = {};
+    impl.lineGone.store(false, std::memory_order_relaxed);
 
     if (RegisterWindowClass()) {
         const std::string title = kWindowPrefix + port.portName;
@@ -139,6 +173,7 @@ bool CCommPort::Impl::OpenDevice(CCommPort& port, const char* name, uint32_t spe
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port.fileHandle == INVALID_HANDLE_VALUE) {
         port.lastError = GetLastError();
+        port.openFailure = DescribeOpenFailure(port.lastError);
         if (impl.hiddenWindow != nullptr) {
             DestroyWindow(impl.hiddenWindow);
             impl.hiddenWindow = nullptr;
@@ -171,6 +206,9 @@ bool CCommPort::Impl::OpenDevice(CCommPort& port, const char* name, uint32_t spe
 bool CCommPort::Impl::FailOpen(CCommPort& port, DWORD error) {
     port.Close();
     port.lastError = error;
+    // The device opened but takes no line settings: whatever it is, it is no serial port.
+    port.openFailure = DescribeOpenFailure(error);
+    port.openFailure.kind = OpenFailureKind::NotSerialPort;
     return false;
 }
 
@@ -309,6 +347,10 @@ bool CCommPort::SignalNamedEvent() {
         }
     }
     return false;
+}
+
+bool CCommPort::LineGone() const {
+    return impl->lineGone.load(std::memory_order_acquire);
 }
 
 std::unique_ptr<SerialPort> CreateCommPort() {

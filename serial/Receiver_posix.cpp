@@ -21,6 +21,7 @@ struct ReceiverArgs {
     uint8_t* ring;
     uint32_t ringSize;
     std::atomic<uint32_t>* writeIndex;
+    std::atomic<bool>* lineGone;  // told the moment the line hangs up
 };
 
 // Reads until the line is empty. Each read goes at most to the ring's end; one that reaches
@@ -78,6 +79,9 @@ void ReceiverLoop(ReceiverArgs args) {
         if ((events & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             deviceGone = true;
         }
+        if (deviceGone) {
+            args.lineGone->store(true, std::memory_order_release);
+        }
     }
 }
 
@@ -102,8 +106,9 @@ bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint
         return false;
     }
     try {
-        impl->receiver = std::thread(ReceiverLoop, ReceiverArgs{fileHandle, impl->receiverStopFd,
-                                                                ring, ringSize, writeIndex});
+        impl->receiver =
+            std::thread(ReceiverLoop, ReceiverArgs{fileHandle, impl->receiverStopFd, ring, ringSize,
+                                                   writeIndex, &impl->lineGone});
     } catch (const std::system_error& error) {
         posix::CloseFd(&impl->receiverStopFd);
         lastError = static_cast<uint32_t>(error.code().value());

@@ -39,7 +39,16 @@ struct ReceiverStart {
     uint8_t* ring;
     std::atomic<uint32_t>* writeIndex;
     uint32_t ringSize;
+    std::atomic<bool>* lineGone;  // told when the driver refuses the device
 };
+
+// Errors with which the driver answers for a device that has gone away (a USB adapter
+// unplugged); anything else is taken as a passing failure.
+bool DeviceGoneError(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND ||
+           error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_GEN_FAILURE ||
+           error == ERROR_DEV_NOT_EXIST;
+}
 
 // Takes everything the driver holds: the part up to the ring's end, then the rest from its
 // start. The write index is published (release) after the bytes are in place.
@@ -48,7 +57,13 @@ void DrainInput(const ReceiverStart& start, OVERLAPPED* own, uint32_t* index) {
     while (WaitForSingleObject(start.stopEvent, 0) != WAIT_OBJECT_0) {
         DWORD errors = 0;
         COMSTAT status{};
-        if (!ClearCommError(start.fileHandle, &errors, &status) || status.cbInQue == 0) {
+        if (!ClearCommError(start.fileHandle, &errors, &status)) {
+            if (DeviceGoneError(GetLastError())) {
+                start.lineGone->store(true, std::memory_order_release);
+            }
+            return;
+        }
+        if (status.cbInQue == 0) {
             return;
         }
         const uint32_t room = start.ringSize - *index;
@@ -106,7 +121,11 @@ unsigned __stdcall ReceiverThreadProc(void* argument) {
         if (WaitCommEvent(start.fileHandle, &wait->mask, own)) {
             waitPending = false;
         } else {
-            waitPending = GetLastError() == ERROR_IO_PENDING;
+            const DWORD error = GetLastError();
+            waitPending = error == ERROR_IO_PENDING;
+            if (DeviceGoneError(error)) {
+                start.lineGone->store(true, std::memory_order_release);
+            }
         }
         const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
         if (which == WAIT_OBJECT_0) {
@@ -158,7 +177,8 @@ bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint
         return false;
     }
     std::memset(ring, 0, ringSize);
-    auto* start = new ReceiverStart{fileHandle, impl->stopEvent, ring, writeIndex, ringSize};
+    auto* start =
+        new ReceiverStart{fileHandle, impl->stopEvent, ring, writeIndex, ringSize, &impl->lineGone};
     impl->receiverThread = StartPortThread(ReceiverThreadProc, start, kReceiverThreadAccess);
     if (impl->receiverThread == nullptr) {
         lastError = GetLastError();

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+
+#include "serial/OpenFailure.h"
 
 namespace norvane {
 
@@ -37,6 +40,14 @@ public:
     // True while a write made without waiting is still being written out, or the line has not
     // yet had the time to send what it was given.
     virtual bool TransferInProgress() = 0;
+
+    // Why the last Open failed; kind None after a successful one or where the port cannot tell.
+    virtual OpenFailure LastOpenFailure() const { return {}; }
+    // The device the port name led to, e.g. "/dev/ttyUSB0"; empty where there is no such path.
+    virtual std::string DevicePath() const { return {}; }
+    // True once the receiver has seen the line hang up (adapter unplugged, device gone), until
+    // the port is closed. Nothing more will arrive: a wait for the device can end now.
+    virtual bool LineGone() const { return false; }
 };
 
 using PortFactory = std::function<std::unique_ptr<SerialPort>()>;

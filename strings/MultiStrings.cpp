@@ -22,6 +22,7 @@ uint32_t ReadU32(std::span<const uint8_t> bytes, size_t at) {
 bool CMultiStrings::Load(std::span<const uint8_t> resource) {
     strings_.clear();
     languageNames_.clear();
+    selectedLanguage_ = 0;
     stringCount = 0;
     languageCount = 0;
     if (resource.size() < kHeaderSize) {
@@ -83,6 +84,14 @@ const char* CMultiStrings::Text(int id, uint32_t language) const {
         return "";
     }
     return entries[id];
+}
+
+bool CMultiStrings::SelectLanguage(uint32_t language) {
+    if (language >= strings_.size() || strings_[language].size() != stringCount) {
+        return false;
+    }
+    selectedLanguage_ = language;
+    return true;
 }
 
 const char* CMultiStrings::LanguageName(uint32_t language) const {
@@ -187,13 +196,12 @@ std::string FormatInteger(const Conversion& c, long long value) {
     return Pad(sign + Digits(magnitude, 10, false), c, true);
 }
 
-// Copies `format`, "%%" as "%", handing its first conversion to `fill`; a conversion `fill`
-// refuses and every later one are copied as they stand.
-template <typename Fill>
-std::string Format(std::string_view format, Fill fill) {
+// Copies `format`, "%%" as "%", filling the n-th conversion with values[n] when the types
+// agree; every other conversion is copied as it stands.
+std::string Format(std::string_view format, std::span<const FormatArg> values) {
     std::string out;
     out.reserve(format.size() + 16);
-    bool filled = false;
+    size_t next = 0;  // the value the next conversion takes
     for (size_t i = 0; i < format.size();) {
         if (format[i] != '%') {
             out.push_back(format[i++]);
@@ -205,11 +213,13 @@ std::string Format(std::string_view format, Fill fill) {
             continue;
         }
         Conversion c;
-        if (!filled && ParseConversion(format, i, &c)) {
-            // Only the first conversion is the text's own; one of the wrong type is left as
-            // it stands, and so is every later one.
-            filled = true;
-            if (fill(c, &out)) {
+        if (next < values.size() && ParseConversion(format, i, &c)) {
+            // The value is used up even when its type does not fit, so that a wrong
+            // conversion never shifts the later ones onto the wrong values.
+            const FormatArg& value = values[next++];
+            if (value.IsText() == (c.type == 's')) {
+                out += value.IsText() ? Pad(std::string(value.Text()), c, false)
+                                      : FormatInteger(c, value.Number());
                 i += c.length;
                 continue;
             }
@@ -221,24 +231,16 @@ std::string Format(std::string_view format, Fill fill) {
 
 }  // namespace
 
+std::string FormatText(std::string_view format, std::initializer_list<FormatArg> values) {
+    return Format(format, std::span<const FormatArg>(values.begin(), values.size()));
+}
+
 std::string FormatText(std::string_view format, long long value) {
-    return Format(format, [value](const Conversion& c, std::string* out) {
-        if (c.type == 's') {
-            return false;
-        }
-        *out += FormatInteger(c, value);
-        return true;
-    });
+    return FormatText(format, {FormatArg(value)});
 }
 
 std::string FormatText(std::string_view format, std::string_view value) {
-    return Format(format, [value](const Conversion& c, std::string* out) {
-        if (c.type != 's') {
-            return false;
-        }
-        *out += Pad(std::string(value), c, false);
-        return true;
-    });
+    return FormatText(format, {FormatArg(value)});
 }
 
 }  // namespace norvane

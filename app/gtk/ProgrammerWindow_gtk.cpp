@@ -105,6 +105,18 @@ int ProgrammerWindow::Finish() {
     return dialog_.ExitStatus();
 }
 
+void ProgrammerWindow::OnSignal(int signal) {
+    trace_.Line("signal", std::to_string(signal));
+    dialog_.OnSignal();
+    if (openAbout_ != nullptr) {  // its modal loop would keep the program from ending
+        openAbout_->response(Gtk::RESPONSE_CLOSE);
+        openAbout_->hide();
+    }
+    if (openResult_ != nullptr) {
+        openResult_->response(Gtk::RESPONSE_OK);
+    }
+}
+
 void ProgrammerWindow::OnMap() {
     trace_.Line("window", WindowIdOf(*this));
     trace_.Line("caption", get_title().raw());
@@ -142,7 +154,9 @@ void ProgrammerWindow::ShowResultBox(const std::string& text) {
         trace_.Line("message-window", WindowIdOf(box));
         trace_.Line("message", box.property_text().get_value().raw());
     });
+    openResult_ = &box;
     box.run();
+    openResult_ = nullptr;
     trace_.Line("message-closed");
 }
 

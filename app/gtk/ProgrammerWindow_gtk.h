@@ -22,6 +22,9 @@ public:
     void StartJob(JobRunner runner = ProgrammerThreadProc);
     // After the main loop: waits for the job's thread and gives the exit status.
     int Finish();
+    // A stop signal (see SignalAbort.h), on the user-interface thread: the job stops as for
+    // Esc and the window closes without waiting for OK; an open result box is closed.
+    void OnSignal(int signal);
 
     // DialogView
     void SetLabel(uint32_t target, const std::string& text) override;
@@ -51,6 +54,7 @@ private:
     Gtk::MenuItem aboutItem_;
 
     AboutBox* openAbout_ = nullptr;
+    Gtk::MessageDialog* openResult_ = nullptr;
     bool closed_ = false;
 
     // Declared last: destroyed first, so the worker is joined while the dispatcher it wakes

@@ -2,10 +2,12 @@
 // The exit status tells scripts the outcome (README, "Exit status").
 #include <gtk/gtk.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
 
 #include "app/AboutBox.h"
+#include "app/SignalAbort.h"
 #include "app/Startup.h"
 #include "app/UiTrace.h"
 #include "app/gtk/ProgrammerWindow_gtk.h"
@@ -32,6 +34,15 @@ int main(int argc, char** argv) {
     UiTrace trace = UiTrace::FromEnvironment();
     gtk::ProgrammerWindow window(TheStrings(),
                                  AboutLinesFrom(VersionInfo::OfProgram(), TheStrings()), trace);
+    // A stop signal reaches the window through its own loop; the dispatcher outlives main,
+    // since the signal's watcher thread may still call it while the program ends.
+    static std::atomic<int> stopSignal{0};
+    static Glib::Dispatcher* const stopRequested = new Glib::Dispatcher;
+    stopRequested->connect([&window] { window.OnSignal(stopSignal.load()); });
+    InstallSignalAbort([](int signal) {
+        stopSignal = signal;
+        stopRequested->emit();
+    });
     window.StartJob();
     application->run(window);
     const int status = window.Finish();

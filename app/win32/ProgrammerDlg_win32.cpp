@@ -14,9 +14,9 @@
 #include <string>
 
 #include "app/ProgrammerDlg.h"
+#include "app/SystemJob.h"
 #include "app/UiTrace.h"
 #include "app/win32/resource.h"
-#include "engine/ProgrammerJob.h"
 #include "engine/Results.h"
 #include "platform/NotifyWindow_win32.h"
 #include "platform/Win32.h"

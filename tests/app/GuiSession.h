@@ -79,6 +79,7 @@ public:
     bool Screenshot(const std::string& windowId, const std::string& name);
 
     std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
+    pid_t ProgramPid() const { return program_.Pid(); }
     std::string ProgramStderr();
     const std::string& Folder() const { return folder_; }
 

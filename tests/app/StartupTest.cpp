@@ -6,6 +6,7 @@
 
 #include "app/Startup.h"
 #include "strings/MultiStrings.h"
+#include "strings/StringIds.h"
 
 namespace norvane {
 namespace {
@@ -43,24 +44,25 @@ TEST(StartupStrings, MissingShortOrMalformedTablesAreRefused) {
     ASSERT_TRUE(missing);
     EXPECT_NE(missing->find("no string table"), std::string::npos);
 
-    const std::vector<std::string> full(27, "x");
-    EXPECT_EQ(LoadStringTable(Table(27, full), strings), std::nullopt);
+    const std::vector<std::string> full(IDS_COUNT, "x");
+    EXPECT_EQ(LoadStringTable(Table(IDS_COUNT, full), strings), std::nullopt);
 
-    // Announces 27 texts but carries 26.
-    const auto shortBlock = LoadStringTable(Table(27, std::vector<std::string>(26, "x")), strings);
+    // Announces every text but carries one fewer.
+    const auto shortBlock =
+        LoadStringTable(Table(IDS_COUNT, std::vector<std::string>(IDS_COUNT - 1, "x")), strings);
     ASSERT_TRUE(shortBlock);
     EXPECT_NE(shortBlock->find("malformed"), std::string::npos);
 
     // Well formed, but too small for the program.
     const auto tooFew = LoadStringTable(Table(5, std::vector<std::string>(5, "x")), strings);
     ASSERT_TRUE(tooFew);
-    EXPECT_NE(tooFew->find("needs 27"), std::string::npos);
+    EXPECT_NE(tooFew->find("needs " + std::to_string(IDS_COUNT)), std::string::npos);
 
-    std::vector<uint8_t> truncated = Table(27, full);
+    std::vector<uint8_t> truncated = Table(IDS_COUNT, full);
     truncated.resize(30);
     EXPECT_TRUE(LoadStringTable(truncated, strings));
 
-    std::vector<uint8_t> noLanguage = Table(27, full);
+    std::vector<uint8_t> noLanguage = Table(IDS_COUNT, full);
     noLanguage[4] = 0;
     EXPECT_TRUE(LoadStringTable(noLanguage, strings));
 

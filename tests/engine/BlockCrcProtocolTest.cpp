@@ -94,8 +94,8 @@ protected:
 
     FlashResult Run(const Bytes& image, uint32_t length = 0) {
         startMs = clock.NowMillis();
-        return programmer->RunBlockCrcProtocol(image.data(), length ? length : image.size(),
-                                               &abortFlag);
+        const ImageSpan whole(image);
+        return programmer->RunBlockCrcProtocol(length ? whole.first(length) : whole, &abortFlag);
     }
     std::vector<WriteRecord> Writes() const { return bus.AllWrites(); }
 

@@ -76,7 +76,7 @@ protected:
 
     FlashResult Run(const Bytes& image) {
         startMs = clock.NowMillis();
-        return programmer->RunChecksumProtocol(image.data(), &abortFlag);
+        return programmer->RunChecksumProtocol(image, &abortFlag);
     }
     Bytes Wire() const {
         Bytes wire;

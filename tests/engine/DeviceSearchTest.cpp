@@ -51,10 +51,8 @@ TEST_F(DeviceSearchTest, TvDeviceOnCom3IsFoundInTheThirdTick) {
 
     EXPECT_EQ(bus.OpenCount(), 1);
     ASSERT_NE(bus.Port(3), nullptr);
-    EXPECT_EQ(programmer->activeSlot.port, bus.Port(3));
-    EXPECT_EQ(programmer->activeSlot.ring, programmer->slots[3].ring.get());
-    EXPECT_EQ(programmer->activeSlot.readIndex, &programmer->slots[3].readIndex);
-    EXPECT_EQ(programmer->activeSlot.writeIndex, &programmer->slots[3].writeIndex);
+    EXPECT_EQ(programmer->Ports().ActiveSlot(), 3);
+    EXPECT_EQ(programmer->Ports().ActivePort(), bus.Port(3));
     EXPECT_EQ(bus.Port(3)->openSpeed, 9600u);
     EXPECT_EQ(bus.Port(3)->frame, "8N1");
 }
@@ -63,17 +61,22 @@ TEST_F(DeviceSearchTest, OsDeviceSetsTheStarFlagFromPositionSeven) {
     AllPresent();
     bus.DeliverAt(1, 0, Greeting("OS", "*xSN0042"));
     EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_OS));
-    EXPECT_EQ(programmer->starFlag, 1);
+    EXPECT_TRUE(programmer->StarFlag());
     EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"SN0042\n"}));
     EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Osk3"}));
 }
 
 TEST_F(DeviceSearchTest, OsDeviceWithoutStarAndLowerCaseKindCode) {
     AllPresent();
-    programmer->starFlag = 1;
-    bus.DeliverAt(2, 0, "readyos-xsn0042\n");
+    // A first search sets the flag; the greeting without the asterisk clears it again.
+    bus.DeliverAt(1, 0, Greeting("OS", "*xSN0042"));
+    ASSERT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_OS));
+    ASSERT_TRUE(programmer->StarFlag());
+    programmer->Ports().CloseSlot(0);
+    window.Clear();
+    bus.DeliverAt(2, clock.NowMillis(), "readyos-xsn0042\n");
     EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_OS));
-    EXPECT_EQ(programmer->starFlag, 0);
+    EXPECT_FALSE(programmer->StarFlag());
     EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"SN0042\n"}));
 }
 
@@ -100,7 +103,7 @@ TEST_F(DeviceSearchTest, OtherRecordEndsTheSearchWithItsKindAndAllSlotsOpen) {
     bus.DeliverAt(2, 0, Record("PROGRAMMED"));
     EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_INVALID_REPLY, 4));
     EXPECT_EQ(bus.OpenCount(), 8);
-    EXPECT_EQ(programmer->activeSlot.port, nullptr);
+    EXPECT_EQ(programmer->Ports().ActiveSlot(), 0);
 }
 
 TEST_F(DeviceSearchTest, RecordWithoutKeywordIsIgnored) {
@@ -117,7 +120,7 @@ TEST_F(DeviceSearchTest, DetectionInTheLastTickIsOverruledAndEverythingCloses) {
     EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_NO_DEVICE));
     EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Tarvik"}));
     EXPECT_EQ(bus.OpenCount(), 0);
-    EXPECT_EQ(programmer->activeSlot.port, nullptr);
+    EXPECT_EQ(programmer->Ports().ActiveSlot(), 0);
     EXPECT_EQ(clock.NowMillis(), 30800u);
 }
 
@@ -127,7 +130,7 @@ TEST_F(DeviceSearchTest, AbortInADetectionTickWins) {
     clock.AtMicros(250'000, [this] { abortFlag = 1; });
     EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_INTERRUPTED));
     EXPECT_EQ(bus.OpenCount(), 0);
-    EXPECT_EQ(programmer->activeSlot.port, nullptr);
+    EXPECT_EQ(programmer->Ports().ActiveSlot(), 0);
     EXPECT_EQ(clock.NowMillis(), 300u + 800u);
 }
 
@@ -175,11 +178,11 @@ TEST_F(DeviceSearchTest, ReleasingTheActiveSlotClosesItsPortOnly) {
     AllPresent();
     bus.DeliverAt(5, 0, Greeting("TV", "123456789"));
     ASSERT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
-    programmer->CloseSlot(0);
-    EXPECT_EQ(programmer->activeSlot.port, nullptr);
-    EXPECT_EQ(programmer->activeSlot.ring, nullptr);
+    programmer->Ports().CloseSlot(0);
+    EXPECT_EQ(programmer->Ports().ActiveSlot(), 0);
+    EXPECT_EQ(programmer->Ports().ActivePort(), nullptr);
     EXPECT_EQ(bus.OpenCount(), 0);
-    EXPECT_EQ(programmer->slots[5].ring, nullptr);
+    EXPECT_FALSE(programmer->Ports().IsOpen(5));
     const size_t logged = bus.log.size();
     programmer.reset();  // finds every slot closed
     EXPECT_EQ(bus.log.size(), logged);

@@ -20,7 +20,7 @@ struct Script {
     uint32_t blockCrcLength = 0;
 };
 
-class ScriptedProgrammer final : public EngineContract {
+class ScriptedProgrammer final : public JobSteps {
 public:
     ScriptedProgrammer(Script& script, NotifyWindow& window) : script_(script), window_(window) {}
     ~ScriptedProgrammer() override {
@@ -36,13 +36,12 @@ public:
         script_.calls.push_back("search");
         return script_.searchResult;
     }
-    FlashResult RunBlockCrcProtocol(const uint8_t*, uint32_t length,
-                                    const std::atomic<int>*) override {
+    FlashResult RunBlockCrcProtocol(ImageSpan image, const std::atomic<int>*) override {
         script_.calls.push_back("block-crc");
-        script_.blockCrcLength = length;
+        script_.blockCrcLength = static_cast<uint32_t>(image.size());
         return script_.protocolResult;
     }
-    FlashResult RunChecksumProtocol(const uint8_t*, const std::atomic<int>*) override {
+    FlashResult RunChecksumProtocol(ImageSpan, const std::atomic<int>*) override {
         script_.calls.push_back("checksum");
         return script_.protocolResult;
     }

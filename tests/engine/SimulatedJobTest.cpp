@@ -7,6 +7,7 @@
 
 #include "engine/DeviceProgrammer.h"
 #include "engine/ProgrammerJob.h"
+#include "platform/Resources.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ReferenceWire.h"
 #include "tests/support/SimulatedJob.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Clock.h"
-#include "platform/VirtualClock.h"
+#include "tools/virtualtime/VirtualClock.h"
 
 namespace norvane {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/VirtualClock.h"
+#include "tools/virtualtime/VirtualClock.h"
 
 namespace norvane {
 namespace {

@@ -1,10 +1,14 @@
 // Opening, configuring and releasing the port on a pseudo-terminal.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include "serial/CommPort.h"
 #include "tests/serial/PtyPair.h"
@@ -122,6 +126,84 @@ TEST_F(OpenClose, NotATerminalIsRefused) {
     CCommPort port;
     EXPECT_FALSE(port.Open("/dev/null", 9600, "8N1", MODE_RECEIVER));
     EXPECT_EQ(port.lastError, static_cast<uint32_t>(ENOTTY));
+}
+
+TEST_F(OpenClose, FailuresSayWhatTheUserCanDoAboutThem) {
+    const std::string folder = ::testing::TempDir() + "norvane-open-" + std::to_string(getpid());
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string file = folder + "/file";
+    const std::string fifo = folder + "/fifo";
+    close(open(file.c_str(), O_CREAT | O_WRONLY, 0400));  // read-only: still "not a serial port"
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        OpenFailureKind kind;
+    } cases[] = {{file, OpenFailureKind::NotSerialPort},
+                 {fifo, OpenFailureKind::NotSerialPort},
+                 {folder, OpenFailureKind::NotSerialPort},
+                 {"/dev/null", OpenFailureKind::NotSerialPort},
+                 {folder + "/none", OpenFailureKind::NotPresent},
+                 {"COM2", OpenFailureKind::NotPresent}};  // NORVANE_COM2 is empty
+    for (const auto& c : cases) {
+        CCommPort port;
+        EXPECT_FALSE(port.Open(c.path.c_str(), 9600, "8N1", MODE_RECEIVER)) << c.path;
+        EXPECT_EQ(port.LastOpenFailure().kind, c.kind) << c.path;
+    }
+    unlink(file.c_str());
+    unlink(fifo.c_str());
+    rmdir(folder.c_str());
+
+    CCommPort port;
+    ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER));
+    EXPECT_EQ(port.LastOpenFailure().kind, OpenFailureKind::None);
+}
+
+TEST_F(OpenClose, APortHeldByAnotherProgramNamesIt) {
+    const pid_t holder = fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {  // holds the port locked, as a terminal program does, then waits
+        const int fd = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0) {
+            _exit(1);
+        }
+        execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
+        _exit(1);
+    }
+    CCommPort port;
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            return !port.Open("COM1", 9600, "8N1", MODE_RECEIVER) &&
+                   port.LastOpenFailure().holderPid != 0;
+        },
+        std::chrono::seconds(5)));
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    const OpenFailure failure = port.LastOpenFailure();
+    EXPECT_EQ(failure.kind, OpenFailureKind::InUse);
+    EXPECT_EQ(failure.holderPid, holder);
+    EXPECT_EQ(failure.holderName, "sleep");
+    EXPECT_FALSE(failure.holderIsNorvane);
+}
+
+TEST_F(OpenClose, PermissionDeniedForAnOrdinaryUser) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to become an ordinary user";
+    }
+    ASSERT_EQ(chmod(pty.slavePath.c_str(), 0600), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {  // nobody, in no group
+        if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
+            setresuid(65534, 65534, 65534) != 0) {
+            _exit(2);
+        }
+        CCommPort port;
+        const bool opened = port.Open("COM1", 9600, "8N1", MODE_RECEIVER);
+        _exit(!opened && port.LastOpenFailure().kind == OpenFailureKind::PermissionDenied ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(OpenClose, OperationsOnAClosedPortFailWithBadHandle) {

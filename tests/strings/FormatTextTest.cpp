@@ -68,5 +68,20 @@ TEST(FormatText, UnexpectedConversionsAreCopiedLiterally) {
     EXPECT_EQ(FormatText("%999999999d", 1), "%999999999d");
 }
 
+TEST(FormatText, SeveralValuesFillTheirConversionsInOrder) {
+    EXPECT_EQ(FormatText("%s is in use by %s. Close it and try again.",
+                         {"COM3 (/dev/ttyUSB0)", std::string("minicom")}),
+              "COM3 (/dev/ttyUSB0) is in use by minicom. Close it and try again.");
+    EXPECT_EQ(FormatText("block %d of region %d", {17, 1}), "block 17 of region 1");
+    EXPECT_EQ(FormatText("%s: %04x %-3s|", {"x", 0xab, "y"}), "x: 00ab y  |");
+    // a value of the wrong type is used up, so the later conversions keep their own values
+    EXPECT_EQ(FormatText("%d of %d then %s", {"a", 2, "b"}), "%d of 2 then b");
+    // conversions beyond the values, and values beyond the conversions
+    EXPECT_EQ(FormatText("%s then %s", {"a"}), "a then %s");
+    EXPECT_EQ(FormatText("only %d", {1, 2, "x"}), "only 1");
+    // conversions it does not handle take no value
+    EXPECT_EQ(FormatText("%p %f %s", {"x"}), "%p %f x");
+}
+
 }  // namespace
 }  // namespace norvane

@@ -12,7 +12,8 @@
 namespace norvane {
 namespace {
 
-constexpr std::array<const char*, IDS_COUNT> kEnglish = {
+// The first 27 texts as the program has always carried them, byte for byte.
+constexpr std::array<const char*, 27> kEnglish = {
     "Erasing flash memory...",
     "Programming flash memory #%d...",
     "Verifying correct programming...",
@@ -45,7 +46,7 @@ constexpr std::array<const char*, IDS_COUNT> kEnglish = {
 // Builds a table resource by hand: header, then per language its name field, the block length
 // and the raw block bytes as given (so tests can write malformed blocks).
 class TableBuilder {
-  public:
+public:
     TableBuilder(uint32_t stringCount, uint32_t languageCount) {
         Put32(stringCount);
         Put32(languageCount);
@@ -68,7 +69,7 @@ class TableBuilder {
     }
     std::vector<uint8_t>& Bytes() { return bytes_; }
 
-  private:
+private:
     void Put32(uint32_t v) {
         for (int shift = 0; shift < 32; shift += 8) {
             bytes_.push_back(static_cast<uint8_t>(v >> shift));
@@ -88,40 +89,45 @@ std::string Block(std::initializer_list<std::string_view> texts) {
 
 // --- The embedded table -------------------------------------------------------------------
 
-TEST(EmbeddedStringTable, Is656BytesWithTheHeaderAndBlockLengthOfTheShippedTable) {
+TEST(EmbeddedStringTable, HeaderAndBlockLengthOfTheShippedTable) {
     const auto table = FindResourceBytes("Strings", kStringsResourceId);
-    ASSERT_EQ(table.size(), 656u);
+    ASSERT_EQ(table.size(), 4557u);
     EXPECT_EQ(table.data(), StringTableResource().data());
     EXPECT_EQ(table.size(), StringTableResource().size());
     const auto u32 = [&](size_t at) {
         return uint32_t{table[at]} | uint32_t{table[at + 1]} << 8 | uint32_t{table[at + 2]} << 16 |
                uint32_t{table[at + 3]} << 24;
     };
-    EXPECT_EQ(u32(0), 27u);
-    EXPECT_EQ(u32(4), 1u);
+    EXPECT_EQ(u32(0), uint32_t{IDS_COUNT});
+    EXPECT_EQ(u32(4), 2u);
     EXPECT_EQ(std::memcmp(table.data() + 8, "English\0\0\0\0\0\0\0\0\0\0\0\0\0", 20), 0);
-    EXPECT_EQ(u32(28), 624u);
-    // 601 bytes of texts, then zeros to the end of the block
-    for (size_t i = 32 + 601; i < table.size(); ++i) {
-        EXPECT_EQ(table[i], 0) << "at " << i;
-    }
-    EXPECT_NE(table[32 + 600 - 1], 0);
+    EXPECT_EQ(u32(28), 2028u);  // exactly the texts
+    EXPECT_EQ(std::memcmp(table.data() + 32 + 2028, "Italiano\0", 9), 0);
+    EXPECT_EQ(table.back(), 0);
 }
 
 TEST(EmbeddedStringTable, LoadsBackToTheShippedTexts) {
     CMultiStrings strings;
     ASSERT_TRUE(strings.Load(StringTableResource()));
-    EXPECT_EQ(strings.stringCount, 27u);
-    EXPECT_EQ(strings.languageCount, 1u);
+    EXPECT_EQ(strings.stringCount, uint32_t{IDS_COUNT});
+    EXPECT_EQ(strings.languageCount, 2u);
     EXPECT_STREQ(strings.LanguageName(0), "English");
-    for (int id = 0; id < IDS_COUNT; ++id) {
+    for (int id = 0; id < static_cast<int>(kEnglish.size()); ++id) {
         EXPECT_STREQ(strings.Text(id), kEnglish[static_cast<size_t>(id)]) << "id " << id;
     }
     // texts point into the resource, not into copies
     const auto table = StringTableResource();
     EXPECT_EQ(reinterpret_cast<const uint8_t*>(strings.Text(IDS_ERASING)), table.data() + 32);
+    EXPECT_STREQ(strings.Text(IDS_PORT_IN_USE_BY), "%s is in use by %s. Close it and try again.");
+    EXPECT_STREQ(strings.Text(IDS_BAD_ARGUMENT), "%s: unknown argument \"%s\". Try --help.");
+    EXPECT_EQ(
+        std::string(strings.Text(IDS_HELP_WINDOW)).find("Usage: norvane [--help | --version]\n"),
+        0u);
+    EXPECT_EQ(std::string(strings.Text(IDS_HELP_CONSOLE))
+                  .find("Usage: norvane-console [--json] [--help | --version]\n"),
+              0u);
     EXPECT_STREQ(strings.Text(IDS_COUNT), "");
-    EXPECT_STREQ(strings.Text(0, 1), "");
+    EXPECT_STREQ(strings.Text(0, 2), "");
 }
 
 TEST(EmbeddedStringTable, TheGlobalTableIsOneObject) {

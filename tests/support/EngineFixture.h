@@ -7,10 +7,10 @@
 
 #include "engine/DeviceProgrammer.h"
 #include "engine/ReplyScanner.h"
-#include "platform/VirtualClock.h"
 #include "strings/MultiStrings.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ScriptedPorts.h"
+#include "tools/virtualtime/VirtualClock.h"
 
 namespace norvane::test {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/VirtualClock.h"
 #include "serial/SerialPort.h"
+#include "tools/virtualtime/VirtualClock.h"
 
 namespace norvane::test {
 

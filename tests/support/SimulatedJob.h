@@ -10,13 +10,14 @@
 #include "engine/DeviceProgrammer.h"
 #include "engine/Image.h"
 #include "engine/ProgrammerJob.h"
-#include "platform/VirtualClock.h"
+#include "platform/Resources.h"
 #include "strings/MultiStrings.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ReferenceWire.h"
 #include "tests/support/WholeJob.h"
 #include "tools/simulator/SimulatedBus.h"
+#include "tools/virtualtime/VirtualClock.h"
 
 namespace norvane::test {
 

@@ -16,7 +16,7 @@ inline FlashResult RunWholeJob(const Bytes& image, PortFactory ports, Clock& clo
                                const CMultiStrings& strings, NotifyWindow& window,
                                std::atomic<int>& abortFlag) {
     JobEnvironment environment{[&image] { return ImageSpan(image); },
-                               [&]() -> std::unique_ptr<EngineContract> {
+                               [&]() -> std::unique_ptr<JobSteps> {
                                    return std::make_unique<DeviceProgrammer>(ports, clock, strings);
                                }};
     return RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);

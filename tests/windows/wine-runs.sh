@@ -21,6 +21,8 @@ export WINEPREFIX=$WORK/prefix
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 export WINEARCH=win64
+# Wine takes the user's language from the locale; the checks expect the first one (English).
+export LC_ALL=C.UTF-8
 
 xvfb_pid=""
 devsim_pid=""

@@ -1,14 +1,22 @@
-// make-strings <source.txt> <output.bin>: builds the "STRINGS" resource from its source text.
+// make-strings [--windows-1252] <source.txt> <output.bin>: builds the "STRINGS" resource from
+// its source text (UTF-8); with --windows-1252, the Windows program's, in that code page.
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include "tools/generators/StringTableSource.h"
+#include "tools/generators/Windows1252.h"
 
 int main(int argc, char** argv) {
+    const bool windows = argc == 4 && std::strcmp(argv[1], "--windows-1252") == 0;
+    if (windows) {
+        ++argv;
+        --argc;
+    }
     if (argc != 3) {
-        std::cerr << "usage: make-strings <source.txt> <output.bin>\n";
+        std::cerr << "usage: make-strings [--windows-1252] <source.txt> <output.bin>\n";
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
@@ -20,8 +28,8 @@ int main(int argc, char** argv) {
     text << in.rdbuf();
 
     std::string error;
-    const auto source = norvane::gen::ParseStringTableSource(text.str(), &error);
-    if (!source) {
+    auto source = norvane::gen::ParseStringTableSource(text.str(), &error);
+    if (!source || (windows && !norvane::gen::RecodeToWindows1252(*source, &error))) {
         std::cerr << argv[1] << ": " << error << "\n";
         return 1;
     }

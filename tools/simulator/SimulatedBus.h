@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/VirtualClock.h"
 #include "serial/SerialPort.h"
 #include "tools/simulator/DeviceModel.h"
+#include "tools/virtualtime/VirtualClock.h"
 
 namespace norvane::sim {
 

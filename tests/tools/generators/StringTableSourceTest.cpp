@@ -26,17 +26,18 @@ void ExpectError(const std::string& source, const std::string& needle) {
     EXPECT_NE(error.find(needle), std::string::npos) << "error was: " << error;
 }
 
-TEST(StringTableSource, ShippedSourceBuildsThe656ByteTable) {
+TEST(StringTableSource, ShippedSourceBuildsTheTable) {
     std::string error;
     const auto source = ParseStringTableSource(ReadText(STRINGS_SOURCE), &error);
     ASSERT_TRUE(source) << error;
-    EXPECT_EQ(source->count, 27u);
-    ASSERT_EQ(source->languages.size(), 1u);
+    EXPECT_EQ(source->count, 47u);
+    ASSERT_EQ(source->languages.size(), 2u);
     EXPECT_EQ(source->languages[0].name, "English");
+    EXPECT_EQ(source->languages[1].name, "Italiano");
     EXPECT_EQ(source->languages[0].texts[15], "Device error - code %04x returned");
     const std::vector<uint8_t> bytes = BuildStringTable(*source);
-    ASSERT_EQ(bytes.size(), 656u);
-    EXPECT_EQ(bytes[28] | bytes[29] << 8, 624);
+    ASSERT_EQ(bytes.size(), 4557u);
+    EXPECT_EQ(bytes[28] | bytes[29] << 8, 2028);
 }
 
 TEST(StringTableSource, ExactLayoutOfASmallTable) {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/VirtualClock.h"
 #include "tools/simulator/DeviceModel.h"
+#include "tools/virtualtime/VirtualClock.h"
 
 namespace norvane::sim::test {
 

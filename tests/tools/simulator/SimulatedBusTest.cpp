@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/VirtualClock.h"
 #include "tests/tools/simulator/SimTestSupport.h"
 #include "tools/simulator/SimulatedBus.h"
+#include "tools/virtualtime/VirtualClock.h"
 
 namespace norvane::sim {
 namespace {

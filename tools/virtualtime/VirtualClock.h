@@ -12,7 +12,7 @@
 namespace norvane {
 
 class VirtualClock final : public Clock {
-  public:
+public:
     // `startTick` is the tick count at virtual time zero (tests of wrap-around start near 2^32).
     explicit VirtualClock(uint32_t startTick = 0) : startTick_(startTick) {}
 
@@ -40,7 +40,7 @@ class VirtualClock final : public Clock {
     void Clear() { pending_.clear(); }
     size_t PendingCount() const { return pending_.size(); }
 
-  private:
+private:
     uint32_t startTick_;
     uint64_t nowMicros_ = 0;
     uint64_t sequence_ = 0;

@@ -1,4 +1,4 @@
-#include "platform/VirtualClock.h"
+#include "tools/virtualtime/VirtualClock.h"
 
 namespace norvane {
 

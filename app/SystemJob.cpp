@@ -1,0 +1,23 @@
+#include "app/SystemJob.h"
+
+#include "engine/DeviceProgrammer.h"
+#include "platform/Resources.h"
+#include "serial/CommPort.h"
+#include "strings/MultiStrings.h"
+
+namespace norvane {
+
+JobEnvironment SystemJobEnvironment() {
+    return {
+        [] { return LoadImage(); },
+        []() -> std::unique_ptr<JobSteps> {
+            return std::make_unique<DeviceProgrammer>(CreateCommPort, SystemClock(), TheStrings());
+        },
+    };
+}
+
+FlashResult ProgrammerThreadProc(JobStart* start) {
+    return RunProgrammingJob(start, SystemJobEnvironment());
+}
+
+}  // namespace norvane

@@ -1,0 +1,20 @@
+// What the search and the protocols work with, all owned by the DeviceProgrammer: the port
+// bank, the tick wait, the status shown to the user and the texts.
+#pragma once
+
+#include "engine/PortBank.h"
+#include "engine/StatusPoster.h"
+#include "engine/TickWait.h"
+
+namespace norvane {
+
+class CMultiStrings;
+
+struct EngineParts {
+    PortBank& ports;
+    TickWait& ticks;
+    StatusPoster& status;
+    const CMultiStrings& strings;
+};
+
+}  // namespace norvane

@@ -1,0 +1,84 @@
+#include "engine/PortBank.h"
+
+#include <string>
+
+namespace norvane {
+namespace {
+
+constexpr uint32_t kSearchBaud = 9600;
+
+}  // namespace
+
+PortBank::~PortBank() {
+    for (int n = 1; n <= kPortCount; ++n) {
+        CloseSlot(n);
+    }
+}
+
+void PortBank::OpenSlot(int n) {
+    PortSlot& slot = slots_[n];
+    slot.port.reset();
+    slot.port = createPort_ ? createPort_() : nullptr;
+    if (!slot.port) {
+        return;
+    }
+    const std::string name = "COM" + std::to_string(n);
+    if (!slot.port->Open(name.c_str(), kSearchBaud, "8N1", MODE_RECEIVER)) {
+        slot.port.reset();
+        return;
+    }
+    slot.ring.reset(new uint8_t[kRingSize]);
+    slot.readIndex = 0;
+    slot.writeIndex.store(0, std::memory_order_relaxed);
+    if (!slot.port->StartReceiver(slot.ring.get(), kRingSize, &slot.writeIndex)) {
+        CloseSlot(n);
+    }
+}
+
+void PortBank::CloseSlot(int n) {
+    if (n == 0) {
+        const int active = activeSlot_;
+        activeSlot_ = 0;
+        if (active != 0) {
+            CloseSlot(active);
+        }
+        return;
+    }
+    PortSlot& slot = slots_[n];
+    if (slot.port) {
+        slot.port->Close();  // stops the receiver before the ring goes
+        slot.port.reset();
+    }
+    slot.ring.reset();
+}
+
+ReplyKind PortBank::ScanReply(int n, const char** record) {
+    PortSlot& slot = slots_[n];
+    if (n == 0 || !slot.port) {
+        *record = nullptr;
+        return REPLY_NONE;
+    }
+    return norvane::ScanReply(&slot.readIndex, &slot.writeIndex, slot.ring.get(), kRingSize,
+                              record);
+}
+
+void PortBank::KeepOnly(int n) {
+    for (int i = 1; i <= kPortCount; ++i) {
+        if (i == n) {
+            activeSlot_ = n;
+        } else {
+            CloseSlot(i);
+        }
+    }
+}
+
+SerialPort* PortBank::ActivePort() const {
+    return slots_[activeSlot_].port.get();
+}
+
+void PortBank::DropPendingInput() {
+    PortSlot& slot = slots_[activeSlot_];
+    slot.readIndex = slot.writeIndex.load(std::memory_order_acquire);
+}
+
+}  // namespace norvane

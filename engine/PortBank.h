@@ -1,0 +1,61 @@
+// The bank of eight ports COM1..COM8, each with its receive ring and its receiver thread, and
+// the active slot: the port where the device was found. Used on the job's worker thread only.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/ReplyScanner.h"
+#include "serial/SerialPort.h"
+
+namespace norvane {
+
+constexpr int kPortCount = 8;
+
+// One port of the bank with its receive ring. Open exactly when `port` is set.
+struct PortSlot {
+    std::unique_ptr<SerialPort> port;
+    std::unique_ptr<uint8_t[]> ring;
+    uint32_t readIndex = 0;                // advanced by the scanner
+    std::atomic<uint32_t> writeIndex = 0;  // advanced by the port's receiver thread
+};
+
+class PortBank {
+public:
+    explicit PortBank(PortFactory createPort) : createPort_(std::move(createPort)) {}
+    ~PortBank();  // closes slots 1 to 8 in order, without pauses
+
+    PortBank(const PortBank&) = delete;
+    PortBank& operator=(const PortBank&) = delete;
+
+    // Opens COMn (n = 1..8) at 9600 8N1 with a fresh ring and its receiver; a port that
+    // cannot be opened leaves the slot closed.
+    void OpenSlot(int n);
+    // Closes slot n (1..8); 0 releases the active slot.
+    void CloseSlot(int n);
+    bool IsOpen(int n) const { return slots_[n].port != nullptr; }
+
+    // One completed record from slot n's ring, if any (REPLY_NONE also for a closed slot).
+    ReplyKind ScanReply(int n, const char** record);
+
+    // Makes slot n the active slot and closes every other slot, in order.
+    void KeepOnly(int n);
+    // Forgets the active slot without closing it (its slot is about to be closed).
+    void ForgetActive() { activeSlot_ = 0; }
+    // The active slot's number, 0 when there is none.
+    int ActiveSlot() const { return activeSlot_; }
+    // The active slot's port, nullptr when there is none.
+    SerialPort* ActivePort() const;
+    ReplyKind ScanActive(const char** record) { return ScanReply(activeSlot_, record); }
+    // Discards every byte received and not yet read on the active slot.
+    void DropPendingInput();
+
+private:
+    PortFactory createPort_;
+    std::array<PortSlot, kPortCount + 1> slots_;  // slot n serves COMn; index 0 unused
+    int activeSlot_ = 0;                          // where the device was found; owns nothing
+};
+
+}  // namespace norvane

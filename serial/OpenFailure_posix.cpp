@@ -1,0 +1,110 @@
+#include "serial/OpenFailure_posix.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace norvane::posix {
+
+OpenFailureKind KindOfOpenError(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return OpenFailureKind::NotPresent;
+        case ENOTTY:
+        case EISDIR:
+            return OpenFailureKind::NotSerialPort;
+        case EACCES:
+        case EPERM:
+            return OpenFailureKind::PermissionDenied;
+        case EBUSY:
+            return OpenFailureKind::InUse;
+        default:
+            return OpenFailureKind::Other;
+    }
+}
+
+OpenFailure DescribeOpenFailure(int error, const std::string& path) {
+    OpenFailure failure;
+    failure.kind = KindOfOpenError(error);
+    failure.systemText = std::strerror(error);
+    if (failure.kind == OpenFailureKind::InUse) {
+        FindPortHolder(path, &failure);
+    }
+    return failure;
+}
+
+namespace {
+
+bool IsNumber(const char* name) {
+    if (*name == '\0') {
+        return false;
+    }
+    for (; *name != '\0'; ++name) {
+        if (*name < '0' || *name > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// True when one of the process's descriptors leads to the character device `device`.
+bool HoldsDevice(const std::string& processDir, dev_t device) {
+    const std::string fdDir = processDir + "/fd";
+    DIR* fds = opendir(fdDir.c_str());
+    if (fds == nullptr) {
+        return false;  // another user's process, or gone meanwhile
+    }
+    bool holds = false;
+    while (const dirent* entry = readdir(fds)) {
+        struct stat target {};
+        if (IsNumber(entry->d_name) && stat((fdDir + "/" + entry->d_name).c_str(), &target) == 0 &&
+            S_ISCHR(target.st_mode) && target.st_rdev == device) {
+            holds = true;
+            break;
+        }
+    }
+    closedir(fds);
+    return holds;
+}
+
+}  // namespace
+
+bool FindPortHolder(const std::string& path, OpenFailure* failure) {
+    struct stat port {};
+    if (stat(path.c_str(), &port) != 0 || !S_ISCHR(port.st_mode)) {
+        return false;
+    }
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) {
+        return false;
+    }
+    const int self = static_cast<int>(getpid());
+    bool found = false;
+    while (const dirent* entry = readdir(proc)) {
+        if (!IsNumber(entry->d_name) || std::atoi(entry->d_name) == self) {
+            continue;
+        }
+        const std::string processDir = std::string("/proc/") + entry->d_name;
+        if (!HoldsDevice(processDir, port.st_rdev)) {
+            continue;
+        }
+        std::string name;
+        std::getline(std::ifstream(processDir + "/comm"), name);
+        failure->holderPid = std::atoi(entry->d_name);
+        failure->holderName = name;
+        failure->holderIsNorvane = name == "norvane" || name == "norvane-console";
+        found = true;
+        break;
+    }
+    closedir(proc);
+    return found;
+}
+
+}  // namespace norvane::posix

@@ -1,0 +1,78 @@
+// A stop signal to the running window program: the job stops as for Esc, the program exits
+// with status 18 without waiting for OK, says why on stderr, and the device's line is as it was
+// found.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "tests/app/GuiSession.h"
+
+namespace norvane::test {
+namespace {
+
+// The slave's settings, read through a descriptor of our own (root passes the port's
+// exclusive flag).
+std::optional<termios> LineOf(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    termios line{};
+    const bool read = tcgetattr(fd, &line) == 0;
+    close(fd);
+    return read ? std::optional(line) : std::nullopt;
+}
+
+TEST(GuiSignal, SigtermWhileProgrammingExitsWith18AndPutsTheLineBack) {
+    GuiSession s("sigterm-programming");
+    const std::string pty =
+        s.StartDevice({"--kind", "TV", "--serial", "7654321", "--block-ms", "100"});
+    ASSERT_FALSE(pty.empty());
+    // A cooked line at 38400 baud, as a console would leave it; the program sets 9600 raw.
+    auto found = LineOf(pty);
+    ASSERT_TRUE(found);
+    found->c_lflag |= ICANON | ECHO;
+    cfsetospeed(&*found, B38400);
+    cfsetispeed(&*found, B38400);
+    {
+        const int fd = open(pty.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(tcsetattr(fd, TCSANOW, &*found), 0);
+        close(fd);
+    }
+    found = LineOf(pty);
+    s.StartProgram(pty);
+
+    int programming = -1;
+    for (int from = 0; programming < 0;) {
+        const int line = s.WaitForLine("label status", 30s, from);
+        ASSERT_GE(line, 0) << s.ProgramStderr();
+        if (s.TextOf(line).rfind("Programming flash memory", 0) == 0) {
+            programming = line;
+        }
+        from = line + 1;
+    }
+    const auto sent = Clock::now();
+    ASSERT_EQ(kill(s.ProgramPid(), SIGTERM), 0);
+    const auto status = s.WaitForExit(5s);
+    const auto took = Clock::now() - sent;
+    ASSERT_TRUE(status) << "still waiting (for OK?)";
+    EXPECT_EQ(*status, 18);
+    EXPECT_LT(took, 2s);
+    EXPECT_EQ(s.WaitForLine("message-window", 0ms), -1) << "no box waits for OK";
+    EXPECT_NE(s.ProgramStderr().find("Programming interrupted"), std::string::npos)
+        << s.ProgramStderr();
+
+    const auto after = LineOf(pty);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(cfgetospeed(&*after), B38400);
+    EXPECT_EQ(after->c_lflag, found->c_lflag);
+    EXPECT_EQ(after->c_iflag, found->c_iflag);
+    EXPECT_EQ(after->c_cflag, found->c_cflag);
+}
+
+}  // namespace
+}  // namespace norvane::test
