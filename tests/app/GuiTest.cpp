@@ -67,7 +67,7 @@ TEST(GuiRun, ProgramsTheDeviceAndExitsZero) {
     EXPECT_EQ(s.TextOf(s.WaitForLine("label serial", 1s)), "7654321 ") << Dump(s);
     s.Screenshot(mainWindow, "main-window");
 
-    // The demo image takes about 47 s on the wire at 9600 baud.
+    // The demo image takes about 54 s on the wire at 9600 baud.
     const int box = s.WaitForLine("message-window", 120s, device);
     ASSERT_GE(box, 0) << Dump(s);
     EXPECT_EQ(s.TextOf(s.WaitForLine("message", 2s, box)), "Device correctly programmed");
@@ -185,7 +185,7 @@ TEST(GuiAbout, HelpAndTheWindowMenuOpenTheAboutBoxWhileTheJobGoesOn) {
 
 TEST(GuiAbout, TheResultClosesAnOpenAboutBox) {
     GuiSession s("about-at-the-end");
-    // A result some 3 s into the programming, instead of the whole image's 47 s on the wire.
+    // A result some 3 s into the programming, instead of the whole image's 54 s on the wire.
     const std::string pty = s.StartDevice({"--kind", "TV", "--serial", "7654321", "--error-at",
                                            "region0:2560", "--error-code", "0x5A21"});
     ASSERT_FALSE(pty.empty());

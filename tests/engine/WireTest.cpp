@@ -35,7 +35,7 @@ protected:
     double seconds = 0;
 };
 
-// The demo image: some 45,000 bytes with their sums at 9600 baud, about 47 s on the wire.
+// The demo image: 51,600 bytes of chunks and sums at 9600 baud, about 54 s on the wire.
 TEST_F(WireTest, WholeDemoTvImageAt9600) {
     const std::string log = test::TempLog("wire-tv");
     auto device =

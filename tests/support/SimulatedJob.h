@@ -44,7 +44,7 @@ inline Bytes DemoTestImage() {
 }
 
 // The demo image with three chunks in each region, the rest erased (0xFF): 1.6 s on the wire
-// at 9600 baud instead of 47 s, for the real-time tests over unpaced terminals.
+// at 9600 baud instead of 54 s, for the real-time tests over unpaced terminals.
 inline Bytes SmallTvTestImage() {
     Bytes image = DemoTestImage();
     for (int r = 0; r < 2; ++r) {

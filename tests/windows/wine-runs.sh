@@ -202,7 +202,7 @@ screenshot() {
     import -window root -crop 640x480+0+0 "$ARTEFACTS/$1"
 }
 
-# The whole demo TV image over a line that takes the bytes at 9600 baud (about 47 s on the
+# The whole demo TV image over a line that takes the bytes at 9600 baud (about 54 s on the
 # wire); Enter pressed during it changes nothing.
 test_tv_run() {
     start_device --kind TV --erase-ms 600 --pace --exit-after-run || return 1
