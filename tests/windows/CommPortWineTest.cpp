@@ -188,13 +188,16 @@ void TestWaitingWritesKeepTheWiresPace() {
         Report("waiting writes keep the wire's pace", false, "COM1 does not open");
         return;
     }
+    PurgeComm(port.fileHandle, PURGE_TXCLEAR);  // what earlier checks left in the terminal
     uint8_t chunk[256];
     std::memset(chunk, 0x33, sizeof chunk);
     uint64_t start = NowMs();
     const bool written = port.Write(chunk, sizeof chunk, true);
     uint64_t took = NowMs() - start;
     Report("waiting write of 256 bytes at 9600: true after their 267 ms on the wire",
-           written && took >= 265 && took < 800, std::to_string(took) + " ms");
+           written && took >= 265 && took < 800,
+           "written " + std::to_string(written) + " after " + std::to_string(took) +
+               " ms, lastError " + std::to_string(port.lastError));
 
     std::vector<uint8_t> stream(8192, 0x44);
     port.Write(stream.data(), static_cast<uint32_t>(stream.size()), false);
@@ -216,6 +219,7 @@ void TestWaitingWriteBehindAPendingOne() {
         Report("waiting write behind a pending one", false, "COM1 does not open");
         return;
     }
+    PurgeComm(port.fileHandle, PURGE_TXCLEAR);
     // 40 KB: more than the terminal takes at once, 3.5 s on the wire at 115200.
     std::vector<uint8_t> stream(40000, 0x55);
     const bool started = port.Write(stream.data(), static_cast<uint32_t>(stream.size()), false);
