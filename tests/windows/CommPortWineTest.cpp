@@ -222,20 +222,21 @@ void TestWaitingWriteBehindAPendingOne() {
     PurgeComm(port.fileHandle, PURGE_TXCLEAR);
     // 40 KB: more than the terminal takes at once, 3.5 s on the wire at 115200.
     std::vector<uint8_t> stream(40000, 0x55);
+    const uint64_t start = NowMs();
     const bool started = port.Write(stream.data(), static_cast<uint32_t>(stream.size()), false);
     Sleep(100);
     const bool pending = port.TransferInProgress();
-    // 4000 bytes may take 12.5 s: time for the stream to end and for both to leave the line.
+    // 4000 bytes may take 12.5 s: time for the stream to end and for both to leave the line,
+    // 3.82 s after the stream began.
     std::vector<uint8_t> tail(4000, 0x66);
-    const uint64_t start = NowMs();
     const bool written = port.Write(tail.data(), static_cast<uint32_t>(tail.size()), true);
     const uint64_t took = NowMs() - start;
     Report(
         "waiting write behind a pending one: waits for it, true once both have left the line",
-        started && pending && written && took >= 3700 && took < 12500 && !port.TransferInProgress(),
+        started && pending && written && took >= 3800 && took < 12500 && !port.TransferInProgress(),
         "started " + std::to_string(started) + ", pending " + std::to_string(pending) +
-            ", written " + std::to_string(written) + " after " + std::to_string(took) +
-            " ms, lastError " + std::to_string(port.lastError));
+            ", written " + std::to_string(written) + " " + std::to_string(took) +
+            " ms after the stream began, lastError " + std::to_string(port.lastError));
 
     // Behind 256 KB (22 s on the wire) a 5-byte waiting write gives up at its 500 ms limit; the
     // stream goes on.
