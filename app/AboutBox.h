@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace norvane {
 
@@ -26,6 +27,8 @@ public:
     static VersionInfo OfProgram();
 
     std::optional<std::string> Query(std::string_view name) const;
+    // For a program whose version block is read by the system (Windows).
+    void Set(std::string name, std::string value) { values_[std::move(name)] = std::move(value); }
 
 private:
     std::map<std::string, std::string, std::less<>> values_;

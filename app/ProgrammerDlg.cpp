@@ -41,8 +41,9 @@ int ExitStatusOf(FlashResult result) {
     return *id == IDS_PROGRAMMED_OK ? 0 : *id;
 }
 
-CProgrammerDlg::CProgrammerDlg(DialogView& view, const CMultiStrings& strings, AboutLines about)
-    : view_(view), strings_(strings), about_(std::move(about)) {}
+CProgrammerDlg::CProgrammerDlg(DialogView& view, const CMultiStrings& strings, AboutLines about,
+                               std::ostream& report)
+    : view_(view), strings_(strings), about_(std::move(about)), report_(report) {}
 
 CProgrammerDlg::~CProgrammerDlg() {
     // A window torn down early still never leaves the job running behind it.
@@ -89,6 +90,8 @@ void CProgrammerDlg::Apply(const ProgMessage& message) {
         case WM_PROG_TEXT:
             if (message.wParam <= TextSerial) {
                 view_.SetLabel(message.wParam, OneLineOf(message.text));
+            } else if (message.wParam == TextResultDetail) {
+                resultDetail_ = message.text;
             }
             break;
         case WM_PROG_PROGRESS:
@@ -115,16 +118,29 @@ void CProgrammerDlg::OnDone(FlashResult result) {
     phase_ = Phase::Reporting;
     result_ = result;
     if (const auto text = MessageOf(result, strings_)) {
-        if (signalled_) {
-            std::cerr << "norvane: " << *text << '\n';  // nobody is at the window to press OK
-        } else {
-            view_.ShowResultBox(*text);
+        const ResultBox box{*text, resultDetail_, CodeOf(result) == RC_SUCCESS};
+        Report(box);
+        if (!signalled_) {  // after a signal nobody is at the window to press OK
+            view_.ShowResultBox(box);
         }
     }
     // The worker posts this message last and returns right after it.
     JoinWorker();
     phase_ = Phase::Closed;
     view_.CloseWindow();
+}
+
+void CProgrammerDlg::Report(const ResultBox& box) {
+    report_ << "norvane: " << box.message << '\n';
+    std::string_view rest = box.detail;
+    while (!rest.empty()) {
+        const std::string line = OneLineOf(rest);
+        if (!line.empty()) {
+            report_ << "norvane: " << line << '\n';
+        }
+        rest.remove_prefix(std::min(rest.size(), line.size() + 1));
+    }
+    report_.flush();
 }
 
 bool CProgrammerDlg::OnCloseRequest() {
@@ -161,10 +177,12 @@ bool CProgrammerDlg::OnKey(DialogKey key) {
 }
 
 void CProgrammerDlg::OnAbout() {
-    if (phase_ == Phase::Reporting || phase_ == Phase::Closed) {
+    if (aboutOpen_ || phase_ == Phase::Reporting || phase_ == Phase::Closed) {
         return;
     }
+    aboutOpen_ = true;
     view_.ShowAboutBox(about_);
+    aboutOpen_ = false;
 }
 
 void CProgrammerDlg::OnSignal() {

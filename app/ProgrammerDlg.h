@@ -1,14 +1,15 @@
 // The main window's behaviour, apart from any toolkit: it starts the programming job on a
 // worker thread, queues what the worker posts and applies it on the user-interface thread,
 // turns close requests into abort requests while the job runs, shows the result and decides
-// the program's exit status. The window on screen (app/gtk/) is a DialogView that forwards
-// its events here and draws what it is told.
+// the program's exit status. The windows on screen (app/gtk/, app/win32/) are DialogViews that
+// forward their events here and draw what they are told.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <iostream>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,14 +37,22 @@ struct ProgressState {
     double Fraction() const;
 };
 
+// What the result box shows.
+struct ResultBox {
+    std::string message;   // the result's message from the string table
+    std::string detail;    // the second, smaller text (why, what to do); often empty
+    bool success = false;  // an information box; otherwise an error box
+};
+
 // What the logic asks of the window on screen. Every call comes on the user-interface thread.
 class DialogView {
 public:
     virtual ~DialogView() = default;
     virtual void SetLabel(uint32_t target, const std::string& text) = 0;
     virtual void SetProgress(const ProgressState& progress) = 0;
-    // Modal OK box; returns when the user has dismissed it.
-    virtual void ShowResultBox(const std::string& text) = 0;
+    // Modal OK box, placed clear of the main window's fields (PlaceResultBox); returns when
+    // the user has dismissed it.
+    virtual void ShowResultBox(const ResultBox& box) = 0;
     // Modal about box; returns when the user has closed it. The job goes on meanwhile.
     virtual void ShowAboutBox(const AboutLines& lines) = 0;
     // Ends the window; the program exits once the toolkit's loop has returned.
@@ -76,7 +85,10 @@ using JobRunner = std::function<FlashResult(JobStart*)>;
 
 class CProgrammerDlg final : public NotifyWindow {
 public:
-    CProgrammerDlg(DialogView& view, const CMultiStrings& strings, AboutLines about);
+    // The result's message and each line of its second text also go to `report` (only there
+    // after a signal): a script that started the program learns why without the screen.
+    CProgrammerDlg(DialogView& view, const CMultiStrings& strings, AboutLines about,
+                   std::ostream& report = std::cerr);
     ~CProgrammerDlg() override;  // joins the worker
     CProgrammerDlg(const CProgrammerDlg&) = delete;
     CProgrammerDlg& operator=(const CProgrammerDlg&) = delete;
@@ -99,7 +111,7 @@ public:
     bool OnCloseRequest();
     // A key press; true when the key was handled here and must go no further.
     bool OnKey(DialogKey key);
-    // The window-menu item and F1.
+    // The window-menu item and F1; one about box at a time (F1 in the about box asks again).
     void OnAbout();
     // SIGINT, SIGTERM or SIGHUP: stops the job as Esc does; the result then goes to stderr
     // only, and the window closes without waiting for OK (the view closes an open box).
@@ -120,10 +132,12 @@ private:
 
     void Apply(const ProgMessage& message);
     void OnDone(FlashResult result);
+    void Report(const ResultBox& box);
 
     DialogView& view_;
     const CMultiStrings& strings_;
     AboutLines about_;
+    std::ostream& report_;
     std::function<void()> wake_;
 
     std::atomic<int> abortFlag_{0};
@@ -131,6 +145,8 @@ private:
     std::thread worker_;
     Phase phase_ = Phase::Idle;
     std::optional<FlashResult> result_;
+    std::string resultDetail_;  // TextResultDetail, posted just before the result
+    bool aboutOpen_ = false;
     ProgressState progress_;
 
     std::mutex queueMutex_;

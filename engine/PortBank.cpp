@@ -28,9 +28,10 @@ void PortBank::OpenSlot(int n) {
         return;
     }
     slot.ring.reset(new uint8_t[kRingSize]);
-    slot.readIndex = 0;
+    slot.scanner = ReplyScanner{};  // a fresh ring, a fresh record
+    slot.readIndex.store(0, std::memory_order_relaxed);
     slot.writeIndex.store(0, std::memory_order_relaxed);
-    if (!slot.port->StartReceiver(slot.ring.get(), kRingSize, &slot.writeIndex)) {
+    if (!slot.port->StartReceiver(slot.ring.get(), kRingSize, &slot.writeIndex, &slot.readIndex)) {
         CloseSlot(n);
     }
 }
@@ -47,6 +48,7 @@ void PortBank::CloseSlot(int n) {
     PortSlot& slot = slots_[n];
     if (slot.port) {
         slot.port->Close();  // stops the receiver before the ring goes
+        slot.droppedBefore += slot.port->DroppedBytes();
         slot.port.reset();
     }
     slot.ring.reset();
@@ -58,8 +60,7 @@ ReplyKind PortBank::ScanReply(int n, const char** record) {
         *record = nullptr;
         return REPLY_NONE;
     }
-    return norvane::ScanReply(&slot.readIndex, &slot.writeIndex, slot.ring.get(), kRingSize,
-                              record);
+    return slot.scanner.Scan(&slot.readIndex, &slot.writeIndex, slot.ring.get(), kRingSize, record);
 }
 
 void PortBank::KeepOnly(int n) {
@@ -78,7 +79,13 @@ SerialPort* PortBank::ActivePort() const {
 
 void PortBank::DropPendingInput() {
     PortSlot& slot = slots_[activeSlot_];
-    slot.readIndex = slot.writeIndex.load(std::memory_order_acquire);
+    slot.readIndex.store(slot.writeIndex.load(std::memory_order_acquire),
+                         std::memory_order_release);
+}
+
+uint64_t PortBank::DroppedBytes(int n) const {
+    const PortSlot& slot = slots_[n];
+    return slot.droppedBefore + (slot.port ? slot.port->DroppedBytes() : 0);
 }
 
 }  // namespace norvane

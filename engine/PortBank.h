@@ -14,12 +14,15 @@ namespace norvane {
 
 constexpr int kPortCount = 8;
 
-// One port of the bank with its receive ring. Open exactly when `port` is set.
+// One port of the bank with its receive ring and the ring's scanner (a record is made of one
+// port's bytes). Open exactly when `port` is set.
 struct PortSlot {
     std::unique_ptr<SerialPort> port;
     std::unique_ptr<uint8_t[]> ring;
-    uint32_t readIndex = 0;                // advanced by the scanner
+    std::atomic<uint32_t> readIndex = 0;   // advanced by the scanner, watched by the receiver
     std::atomic<uint32_t> writeIndex = 0;  // advanced by the port's receiver thread
+    ReplyScanner scanner;
+    uint64_t droppedBefore = 0;  // bytes dropped on the slot's earlier, closed ports
 };
 
 class PortBank {
@@ -49,8 +52,11 @@ public:
     // The active slot's port, nullptr when there is none.
     SerialPort* ActivePort() const;
     ReplyKind ScanActive(const char** record) { return ScanReply(activeSlot_, record); }
-    // Discards every byte received and not yet read on the active slot.
+    // Discards every byte received and not yet read on the active slot. The partial record
+    // stays: the next bytes continue it.
     void DropPendingInput();
+    // Bytes slot n's ports have dropped on a full ring, since the bank was made.
+    uint64_t DroppedBytes(int n) const;
 
 private:
     PortFactory createPort_;

@@ -20,16 +20,18 @@ constexpr Keyword kKeywords[] = {
 
 }  // namespace
 
-ReplyKind ReplyScanner::Scan(uint32_t* readIndex, const std::atomic<uint32_t>* writeIndex,
-                             const uint8_t* ring, uint32_t size, const char** record) {
+ReplyKind ReplyScanner::Scan(std::atomic<uint32_t>* readIndex,
+                             const std::atomic<uint32_t>* writeIndex, const uint8_t* ring,
+                             uint32_t size, const char** record) {
     *record = record_;
     ReplyKind kind = REPLY_NONE;
+    uint32_t read = readIndex->load(std::memory_order_relaxed);  // this thread alone moves it
     while (held_ < kRecordLength) {
         // The receiver stores the bytes before it publishes the index that covers them.
-        if (*readIndex == writeIndex->load(std::memory_order_acquire)) {
+        if (read == writeIndex->load(std::memory_order_acquire)) {
             break;
         }
-        const uint8_t c = ring[*readIndex];
+        const uint8_t c = ring[read];
         if (c == '\n' && held_ != kRecordLength - 1) {
             held_ = 0;  // a line feed before position 15 discards the fragment
         } else {
@@ -38,9 +40,11 @@ ReplyKind ReplyScanner::Scan(uint32_t* readIndex, const std::atomic<uint32_t>* w
                 kind = Classify();
             }
         }
-        if (++*readIndex == size) {
-            *readIndex = 0;
+        if (++read == size) {
+            read = 0;
         }
+        // The byte is read before the receiver may store a new one in its place.
+        readIndex->store(read, std::memory_order_release);
     }
     if (held_ == kRecordLength) {
         held_ = 0;
@@ -62,16 +66,6 @@ ReplyKind ReplyScanner::Classify() {
         }
     }
     return REPLY_NONE;
-}
-
-ReplyScanner& ProcessReplyScanner() {
-    static ReplyScanner scanner;
-    return scanner;
-}
-
-ReplyKind ScanReply(uint32_t* readIndex, const std::atomic<uint32_t>* writeIndex,
-                    const uint8_t* ring, uint32_t size, const char** record) {
-    return ProcessReplyScanner().Scan(readIndex, writeIndex, ring, size, record);
 }
 
 uint16_t ErrorCodeOf(const char* record) {

@@ -16,7 +16,7 @@
 #include "engine/ProgrammerJob.h"
 #include "fuzz/FuzzImage.h"
 #include "platform/NotifyWindow.h"
-#include "serial/SerialPort.h"
+#include "serial/InProcessPort.h"
 #include "strings/MultiStrings.h"
 #include "tests/support/ReferenceWire.h"
 #include "tools/virtualtime/VirtualClock.h"
@@ -58,7 +58,7 @@ struct Observed {
 
 // A port bank where only COM1 answers: a greeting waits in its input, "START" is answered
 // with "ERASED", the totals with "PROGRAMMED", the OS lower region with an "ERROR".
-class AgreeingPort final : public SerialPort {
+class AgreeingPort final : public InProcessPort {
 public:
     AgreeingPort(const Expectation& e, Observed& o, VirtualClock& clock)
         : e_(e), o_(o), clock_(clock) {}
@@ -66,19 +66,14 @@ public:
         return std::strcmp(portName, "COM1") == 0;
     }
     bool Close() override { return StopReceiver(); }
-    bool StartReceiver(uint8_t* ring, uint32_t ringSize,
-                       std::atomic<uint32_t>* writeIndex) override {
-        ring_ = ring;
-        size_ = ringSize;
-        write_ = writeIndex;
-        std::memset(ring, 0, ringSize);
+    bool StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex,
+                       const std::atomic<uint32_t>* readIndex) override {
+        if (!InProcessPort::StartReceiver(ring, ringSize, writeIndex, readIndex)) {
+            return false;
+        }
         Deliver(e_.kind == IMAGE_OS   ? "READYOS* 123456\n"
                 : e_.kind == IMAGE_GM ? "READYGM12345678\n"
                                       : "READYTV12345678\n");
-        return true;
-    }
-    bool StopReceiver() override {
-        ring_ = nullptr;
         return true;
     }
     bool SetLineSpeed(uint32_t) override { return true; }
@@ -144,24 +139,11 @@ private:
         ++o_.chunks;
     }
 
-    void Deliver(const std::string& bytes) {
-        if (ring_ == nullptr) {
-            return;
-        }
-        uint32_t w = write_->load();
-        for (char c : bytes) {
-            ring_[w] = static_cast<uint8_t>(c);
-            w = (w + 1) % size_;
-        }
-        write_->store(w, std::memory_order_release);
-    }
+    void Deliver(const std::string& bytes) { Arrive(bytes); }
 
     const Expectation& e_;
     Observed& o_;
     VirtualClock& clock_;
-    uint8_t* ring_ = nullptr;
-    uint32_t size_ = 0;
-    std::atomic<uint32_t>* write_ = nullptr;
 };
 
 class NoWindow final : public NotifyWindow {

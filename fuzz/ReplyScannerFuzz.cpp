@@ -33,7 +33,7 @@ void Check(bool ok, const char* what) {
 
 struct Ring {
     std::vector<uint8_t> bytes;
-    uint32_t readIndex = 0;
+    std::atomic<uint32_t> readIndex{0};
     std::atomic<uint32_t> writeIndex{0};
     std::deque<uint8_t> unread;  // the model's view: bytes delivered and not yet taken
 };
@@ -71,7 +71,7 @@ struct ModelScanner {
         static const char* const keywords[] = {"READY", "ERASED", "ERROR", "PROGRAMMED", "CRC"};
         for (int k = 0; k < 5; ++k) {
             if (record.compare(0, std::strlen(keywords[k]), keywords[k]) == 0) {
-                return k + 1;
+                return static_cast<ReplyKind>(k + 1);
             }
         }
         return REPLY_NONE;

@@ -43,7 +43,7 @@ using NativePortHandle = int;  // a file descriptor
 extern const NativePortHandle INVALID_PORT_HANDLE;
 
 class CCommPort : public SerialPort {
-  public:
+public:
     CCommPort();
     ~CCommPort() override;  // closes an open port
     CCommPort(const CCommPort&) = delete;
@@ -71,10 +71,12 @@ class CCommPort : public SerialPort {
     // is not complete at once goes on in the transfer thread; `buffer` must outlive it.
     bool Read(void* buffer, uint32_t length, bool wait);
 
-    // Zero-fills the ring and starts the receiver thread, which stores from *writeIndex on.
-    // True and nothing changed when a receiver runs already.
-    bool StartReceiver(uint8_t* ring, uint32_t ringSize,
-                       std::atomic<uint32_t>* writeIndex) override;
+    // Zero-fills the ring and starts the receiver thread, which stores from *writeIndex on and
+    // drops (and counts) what finds the ring full. True and nothing changed when a receiver
+    // runs already.
+    bool StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex,
+                       const std::atomic<uint32_t>* readIndex) override;
+    uint64_t DroppedBytes() const override;
     // Asks the receiver to stop and waits until it has. Always true.
     bool StopReceiver() override;
     // Cancels a running transfer (unsent output is dropped) and waits for its thread. Always
@@ -101,7 +103,7 @@ class CCommPort : public SerialPort {
     int mode = -1;          // mode given to the last successful Open
     OpenFailure openFailure;  // what the last failed Open means to the user
 
-  private:
+private:
     struct Impl;
     std::unique_ptr<Impl> impl;
 };

@@ -32,6 +32,7 @@ struct CCommPort::Impl {
 
     std::thread receiver;
     int receiverStopFd = -1;
+    std::atomic<uint64_t> droppedBytes{0};  // counted by the receiver, read by anyone
     // Set by the receiver once the line has hung up; cleared by the next Open.
     std::atomic<bool> lineGone{false};
 

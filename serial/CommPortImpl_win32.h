@@ -4,6 +4,7 @@
 #include <atomic>
 #include <string>
 
+#include "platform/Thread_win32.h"
 #include "platform/Win32.h"
 #include "serial/CommPort.h"
 #include "serial/WireTime.h"
@@ -14,6 +15,7 @@ constexpr int TRANSFER_READ = 1;
 constexpr int TRANSFER_WRITE = 2;
 
 struct CCommPort::Impl {
+    std::atomic<uint64_t> droppedBytes{0};  // counted by the receiver, read by anyone
     HWND hiddenWindow =
         nullptr;  // "DummyCommunicationPortIconWindow_<port>", owned by Open's thread
     UINT completionMessage = 0;  // nothing sets these: a notification is WM_NULL to the thread
@@ -60,10 +62,9 @@ struct PendingTransfer {
     UINT completionMessage;
 };
 
-// Starts `proc` on a new thread and returns our own duplicate of its handle with `access`,
-// taken before the thread can run (and so before it can end); null on failure with the system
-// error left in GetLastError().
-HANDLE StartPortThread(unsigned(__stdcall* proc)(void*), void* argument, DWORD access);
+// The receiver and the transfer-completion threads start like every thread whose end is
+// waited for (platform/Thread_win32.h).
+inline constexpr auto& StartPortThread = StartThreadWithHandle;
 
 // Reads the number of bytes of a transfer that has ended (0 when the system reports none).
 DWORD TransferredBytes(HANDLE file, OVERLAPPED* overlapped);

@@ -10,6 +10,7 @@
 #include "serial/CommPort.h"
 #include "serial/CommPortImpl_posix.h"
 #include "serial/PosixIo.h"
+#include "serial/RingWriter.h"
 
 namespace norvane {
 
@@ -18,27 +19,22 @@ namespace {
 struct ReceiverArgs {
     int fd;
     int stopFd;
-    uint8_t* ring;
-    uint32_t ringSize;
-    std::atomic<uint32_t>* writeIndex;
+    RingWriter ring;
     std::atomic<bool>* lineGone;  // told the moment the line hangs up
 };
 
-// Reads until the line is empty. Each read goes at most to the ring's end; one that reaches
-// it wraps the index and reads again at once, since more may be waiting. False once the
-// device has hung up or failed.
-bool DrainInput(const ReceiverArgs& args, uint32_t* index) {
+// Reads until the line is empty. Each read goes at most to the ring's end or to the reader;
+// one that fills that room reads again at once, since more may be waiting. With the ring full
+// the line is still emptied: its bytes are dropped and counted. False once the device has
+// hung up or failed.
+bool DrainInput(const ReceiverArgs& args) {
+    uint8_t overflow[256];
     for (;;) {
-        const uint32_t room = args.ringSize - *index;
-        const ssize_t got = read(args.fd, args.ring + *index, room);
+        const RingWriter::ReadPlace to = args.ring.PlaceForRead(overflow, sizeof overflow);
+        const ssize_t got = read(args.fd, to.place, to.room);
         if (got > 0) {
-            *index += static_cast<uint32_t>(got);
-            if (*index == args.ringSize) {
-                *index = 0;
-            }
-            // The bytes are in place before the reader can see the new index.
-            args.writeIndex->store(*index, std::memory_order_release);
-            if (static_cast<uint32_t>(got) == room) {
+            args.ring.Accept(to, static_cast<uint32_t>(got));
+            if (static_cast<uint32_t>(got) == to.room) {
                 continue;
             }
             return true;
@@ -54,10 +50,6 @@ bool DrainInput(const ReceiverArgs& args, uint32_t* index) {
 }
 
 void ReceiverLoop(ReceiverArgs args) {
-    uint32_t index = args.writeIndex->load(std::memory_order_relaxed);
-    if (index >= args.ringSize) {
-        index = 0;
-    }
     // Once the device is gone it would wake poll() for ever; from then on only the stop
     // request is waited for.
     bool deviceGone = false;
@@ -73,7 +65,7 @@ void ReceiverLoop(ReceiverArgs args) {
             return;
         }
         const short events = fds[0].revents;
-        if ((events & POLLIN) != 0 && !DrainInput(args, &index)) {
+        if ((events & POLLIN) != 0 && !DrainInput(args)) {
             deviceGone = true;
         }
         if ((events & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
@@ -87,7 +79,8 @@ void ReceiverLoop(ReceiverArgs args) {
 
 }  // namespace
 
-bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex) {
+bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex,
+                              const std::atomic<uint32_t>* readIndex) {
     if (impl->receiver.joinable()) {
         return true;
     }
@@ -95,26 +88,30 @@ bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint
         lastError = EBADF;
         return false;
     }
-    if (ring == nullptr || ringSize == 0 || writeIndex == nullptr) {
+    if (ring == nullptr || ringSize == 0 || writeIndex == nullptr || readIndex == nullptr) {
         lastError = EINVAL;
         return false;
     }
-    std::memset(ring, 0, ringSize);
+    impl->droppedBytes = 0;
+    const RingWriter writer(ring, ringSize, writeIndex, readIndex, &impl->droppedBytes);
     impl->receiverStopFd = posix::MakeWakeFd();
     if (impl->receiverStopFd < 0) {
         lastError = static_cast<uint32_t>(errno);
         return false;
     }
     try {
-        impl->receiver =
-            std::thread(ReceiverLoop, ReceiverArgs{fileHandle, impl->receiverStopFd, ring, ringSize,
-                                                   writeIndex, &impl->lineGone});
+        impl->receiver = std::thread(
+            ReceiverLoop, ReceiverArgs{fileHandle, impl->receiverStopFd, writer, &impl->lineGone});
     } catch (const std::system_error& error) {
         posix::CloseFd(&impl->receiverStopFd);
         lastError = static_cast<uint32_t>(error.code().value());
         return false;
     }
     return true;
+}
+
+uint64_t CCommPort::DroppedBytes() const {
+    return impl->droppedBytes.load(std::memory_order_relaxed);
 }
 
 bool CCommPort::StopReceiver() {

@@ -8,6 +8,7 @@
 
 #include "platform/Win32.h"
 #include "serial/CommPort.h"
+#include "serial/RingWriter.h"
 #include "serial/CommPortImpl_win32.h"
 #include "serial/CommPort_win32.h"
 
@@ -36,9 +37,7 @@ struct CommEventWait {
 struct ReceiverStart {
     HANDLE fileHandle;
     HANDLE stopEvent;
-    uint8_t* ring;
-    std::atomic<uint32_t>* writeIndex;
-    uint32_t ringSize;
+    RingWriter ring;
     std::atomic<bool>* lineGone;  // told when the driver refuses the device
 };
 
@@ -51,8 +50,11 @@ bool DeviceGoneError(DWORD error) {
 }
 
 // Takes everything the driver holds: the part up to the ring's end, then the rest from its
-// start. The write index is published (release) after the bytes are in place.
-void DrainInput(const ReceiverStart& start, OVERLAPPED* own, uint32_t* index) {
+// start. The write index is published (release) after the bytes are in place. With the ring
+// full (one place short of the reader) the driver's queue is still emptied: its bytes are
+// dropped and counted.
+void DrainInput(const ReceiverStart& start, OVERLAPPED* own) {
+    uint8_t overflow[256];
     // A device that never stops sending must not keep the receiver from its stop request.
     while (WaitForSingleObject(start.stopEvent, 0) != WAIT_OBJECT_0) {
         DWORD errors = 0;
@@ -66,10 +68,10 @@ void DrainInput(const ReceiverStart& start, OVERLAPPED* own, uint32_t* index) {
         if (status.cbInQue == 0) {
             return;
         }
-        const uint32_t room = start.ringSize - *index;
-        const DWORD wanted = std::min<DWORD>(status.cbInQue, room);
+        const RingWriter::ReadPlace to = start.ring.PlaceForRead(overflow, sizeof overflow);
+        const DWORD wanted = std::min<DWORD>(status.cbInQue, to.room);
         DWORD got = 0;
-        if (!ReadFile(start.fileHandle, start.ring + *index, wanted, &got, own)) {
+        if (!ReadFile(start.fileHandle, to.place, wanted, &got, own)) {
             if (GetLastError() != ERROR_IO_PENDING ||
                 !GetOverlappedResult(start.fileHandle, own, &got, TRUE)) {
                 return;
@@ -78,21 +80,17 @@ void DrainInput(const ReceiverStart& start, OVERLAPPED* own, uint32_t* index) {
         if (got == 0) {
             return;
         }
-        *index += got;
-        if (*index >= start.ringSize) {
-            *index = 0;
-        }
-        start.writeIndex->store(*index, std::memory_order_release);
+        start.ring.Accept(to, got);
     }
 }
 
 // Drains the queue once a millisecond for a while. True when a stop was asked for.
-bool PollAWhile(const ReceiverStart& start, OVERLAPPED* own, uint32_t* index) {
+bool PollAWhile(const ReceiverStart& start, OVERLAPPED* own) {
     for (int poll = 0; poll < kQuietPolls; ++poll) {
         if (WaitForSingleObject(start.stopEvent, 1) == WAIT_OBJECT_0) {
             return true;
         }
-        DrainInput(start, own, index);
+        DrainInput(start, own);
     }
     return false;
 }
@@ -101,10 +99,6 @@ unsigned __stdcall ReceiverThreadProc(void* argument) {
     const ReceiverStart start = *static_cast<ReceiverStart*>(argument);
     delete static_cast<ReceiverStart*>(argument);
 
-    uint32_t index = start.writeIndex->load(std::memory_order_relaxed);
-    if (index >= start.ringSize) {
-        index = 0;
-    }
     SetCommMask(start.fileHandle, EV_RXCHAR);
     // On the heap: should the system keep a cancelled wait beyond our grace, the record and its
     // mask stay valid (and are left behind) instead of pointing into a dead stack. The event
@@ -134,13 +128,13 @@ unsigned __stdcall ReceiverThreadProc(void* argument) {
             GetOverlappedResult(start.fileHandle, own, &ignored, FALSE);
             // Drained on every wake-up, not only for EV_RXCHAR: bytes are never left waiting
             // for a next character.
-            DrainInput(start, own, &index);
+            DrainInput(start, own);
             // A wait that ends with no event at all (Wine ends them so, hundreds of times a
             // second, on a line without modem signals) is not armed again at once: the
             // receiver would spin. It looks at the driver's queue every millisecond for a
             // while instead, which keeps the delay of a byte below the engine's tick, and ends
             // early for a stop request.
-            if ((wait->mask & EV_RXCHAR) == 0 && PollAWhile(start, own, &index)) {
+            if ((wait->mask & EV_RXCHAR) == 0 && PollAWhile(start, own)) {
                 break;
             }
         } else if (which == WAIT_OBJECT_0 + 1) {
@@ -164,7 +158,8 @@ unsigned __stdcall ReceiverThreadProc(void* argument) {
 
 }  // namespace
 
-bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex) {
+bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex,
+                              const std::atomic<uint32_t>* readIndex) {
     if (impl->receiverThread != nullptr) {
         return true;
     }
@@ -172,13 +167,15 @@ bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint
         lastError = ERROR_INVALID_HANDLE;
         return false;
     }
-    if (ring == nullptr || ringSize == 0 || writeIndex == nullptr || impl->stopEvent == nullptr) {
+    if (ring == nullptr || ringSize == 0 || writeIndex == nullptr || readIndex == nullptr ||
+        impl->stopEvent == nullptr) {
         lastError = ERROR_INVALID_PARAMETER;
         return false;
     }
-    std::memset(ring, 0, ringSize);
-    auto* start =
-        new ReceiverStart{fileHandle, impl->stopEvent, ring, writeIndex, ringSize, &impl->lineGone};
+    impl->droppedBytes = 0;
+    auto* start = new ReceiverStart{
+        fileHandle, impl->stopEvent,
+        RingWriter(ring, ringSize, writeIndex, readIndex, &impl->droppedBytes), &impl->lineGone};
     impl->receiverThread = StartPortThread(ReceiverThreadProc, start, kReceiverThreadAccess);
     if (impl->receiverThread == nullptr) {
         lastError = GetLastError();
@@ -186,6 +183,10 @@ bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint
         return false;
     }
     return true;
+}
+
+uint64_t CCommPort::DroppedBytes() const {
+    return impl->droppedBytes.load(std::memory_order_relaxed);
 }
 
 bool CCommPort::StopReceiver() {

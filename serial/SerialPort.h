@@ -30,10 +30,14 @@ public:
     // in the background (refused while an earlier such write still runs).
     virtual bool Write(const void* data, uint32_t length, bool wait) = 0;
     // Starts the receiver: zero-fills `ring`, then stores every received byte into it, wrapping
-    // at `ringSize`, publishing `writeIndex` (release) after the bytes are in place.
-    virtual bool StartReceiver(uint8_t* ring, uint32_t ringSize,
-                               std::atomic<uint32_t>* writeIndex) = 0;
+    // at `ringSize`, publishing `writeIndex` (release) after the bytes are in place. The reader
+    // publishes `readIndex` after it has taken a byte; bytes that find the ring full (one place
+    // short of the reader) are dropped and counted, never written over unread ones.
+    virtual bool StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex,
+                               const std::atomic<uint32_t>* readIndex) = 0;
     virtual bool StopReceiver() = 0;
+    // Bytes the receiver dropped on a full ring since it was last started.
+    virtual uint64_t DroppedBytes() const = 0;
     // Changes the speed of the open line, at which later writes go out; the speed given to
     // Open, from which the time limits of waiting writes follow, stays as it was.
     virtual bool SetLineSpeed(uint32_t baudRate) = 0;

@@ -17,29 +17,6 @@
 
 namespace norvane {
 
-HANDLE StartPortThread(unsigned(__stdcall* proc)(void*), void* argument, DWORD access) {
-    // Suspended until our duplicate is taken; the thread's own handle is closed right after,
-    // like a thread object that deletes itself.
-    const uintptr_t started = _beginthreadex(nullptr, 0, proc, argument, CREATE_SUSPENDED, nullptr);
-    if (started == 0) {
-        return nullptr;
-    }
-    HANDLE thread = reinterpret_cast<HANDLE>(started);
-    HANDLE duplicate = nullptr;
-    const HANDLE process = GetCurrentProcess();
-    if (!DuplicateHandle(process, thread, process, &duplicate, access, FALSE, 0)) {
-        const DWORD error = GetLastError();
-        // Never resumed: the argument stays the caller's.
-        TerminateThread(thread, 1);
-        CloseHandle(thread);
-        SetLastError(error);
-        return nullptr;
-    }
-    ResumeThread(thread);
-    CloseHandle(thread);
-    return duplicate;
-}
-
 DWORD TransferredBytes(HANDLE file, OVERLAPPED* overlapped) {
     DWORD bytes = 0;
     if (!GetOverlappedResult(file, overlapped, &bytes, FALSE)) {

@@ -2,6 +2,7 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include "app/ResultBoxPlacement.h"
 #include "app/Startup.h"
 #include "app/gtk/DialogLayout_gtk.h"
 
@@ -141,18 +142,36 @@ void ProgrammerWindow::SetProgress(const ProgressState& progress) {
                 std::to_string(progress.position) + "/" + std::to_string(progress.upper));
 }
 
-void ProgrammerWindow::ShowResultBox(const std::string& text) {
+void ProgrammerWindow::ShowResultBox(const ResultBox& result) {
     if (openAbout_ != nullptr) {
         // The job is over: the about box makes way for the result. Its own loop returns only
         // after this one, so hide it now as well.
         openAbout_->response(Gtk::RESPONSE_CLOSE);
         openAbout_->hide();
     }
-    Gtk::MessageDialog box(*this, text, false, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_OK, true);
+    // GTK 3 draws no icon for the message type any more: the box gets the theme's own, so that
+    // success and failure do not look alike.
+    Gtk::Image icon;
+    icon.set_from_icon_name(result.success ? "dialog-information" : "dialog-error",
+                            Gtk::ICON_SIZE_DIALOG);
+    Gtk::MessageDialog box(*this, result.message, false,
+                           result.success ? Gtk::MESSAGE_INFO : Gtk::MESSAGE_ERROR, Gtk::BUTTONS_OK,
+                           true);
     box.set_title(texts_.caption);
-    box.signal_map().connect([this, &box] {
+    box.set_image(icon);
+    icon.show();
+    if (!result.detail.empty()) {
+        box.set_secondary_text(result.detail);
+    }
+    PlaceClear(box);
+    box.signal_map().connect([this, &box, &result] {
         trace_.Line("message-window", WindowIdOf(box));
+        const auto* shown = dynamic_cast<const Gtk::Image*>(box.get_image());
+        trace_.Line("message-icon", shown != nullptr ? shown->get_icon_name().raw() : "");
         trace_.Line("message", box.property_text().get_value().raw());
+        if (!result.detail.empty()) {
+            trace_.Line("message-detail", box.property_secondary_text().get_value().raw());
+        }
     });
     openResult_ = &box;
     box.run();
@@ -160,11 +179,27 @@ void ProgrammerWindow::ShowResultBox(const std::string& text) {
     trace_.Line("message-closed");
 }
 
-void ProgrammerWindow::ShowAboutBox(const AboutLines& lines) {
-    if (openAbout_ != nullptr) {
-        openAbout_->present();
+void ProgrammerWindow::PlaceClear(Gtk::Window& box) {
+    const Glib::RefPtr<Gdk::Window> window = get_window();
+    if (!window) {
         return;
     }
+    Gdk::Rectangle frame;
+    window->get_frame_extents(frame);
+    Gdk::Rectangle work;
+    get_display()->get_monitor_at_window(window)->get_workarea(work);
+    Gtk::Requisition minimum;
+    Gtk::Requisition natural;
+    box.get_preferred_size(minimum, natural);
+    const ScreenPoint at = PlaceResultBox(
+        {frame.get_x(), frame.get_y(), frame.get_width(), frame.get_height()}, natural.width,
+        natural.height, {work.get_x(), work.get_y(), work.get_width(), work.get_height()});
+    // Without a window manager nobody else places it; with one, the request usually holds.
+    box.set_position(Gtk::WIN_POS_NONE);
+    box.move(at.x, at.y);
+}
+
+void ProgrammerWindow::ShowAboutBox(const AboutLines& lines) {
     AboutBox about(*this, lines, trace_);
     openAbout_ = &about;
     about.run();
@@ -191,6 +226,14 @@ bool ProgrammerWindow::on_delete_event(GdkEventAny*) {
 }
 
 bool ProgrammerWindow::on_key_press_event(GdkEventKey* event) {
+    const bool handled = HandleKey(event);
+    // After the key's effects: a test that sees this line sees whatever the key caused.
+    const char* name = gdk_keyval_name(event->keyval);
+    trace_.Line("key", name != nullptr ? name : "?");
+    return handled;
+}
+
+bool ProgrammerWindow::HandleKey(GdkEventKey* event) {
     const DialogKey key = KeyOf(event);
     if (key == DialogKey::Escape || key == DialogKey::AltF4) {
         trace_.Line("close-request", dialog_.JobRunning() ? "refused, abort requested" : "key");

@@ -29,7 +29,7 @@ public:
     // DialogView
     void SetLabel(uint32_t target, const std::string& text) override;
     void SetProgress(const ProgressState& progress) override;
-    void ShowResultBox(const std::string& text) override;
+    void ShowResultBox(const ResultBox& result) override;
     void ShowAboutBox(const AboutLines& lines) override;
     void CloseWindow() override;
 
@@ -40,7 +40,10 @@ protected:
 
 private:
     void OnMap();
+    bool HandleKey(GdkEventKey* event);
     void PopupWindowMenu(const GdkEvent* event);
+    // Moves the box clear of this window before it is shown.
+    void PlaceClear(Gtk::Window& box);
 
     UiTrace& trace_;
     const DialogTexts texts_;

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
+#include <span>
 
 #include "app/AboutBox.h"
+#include "app/CommandLine.h"
 #include "app/SignalAbort.h"
 #include "app/Startup.h"
 #include "app/UiTrace.h"
@@ -22,6 +24,12 @@ int main(int argc, char** argv) {
         std::cerr << "norvane: " << *error << '\n';
         return kExitBadStrings;
     }
+    const AboutLines about = AboutLinesFrom(VersionInfo::OfProgram(), TheStrings());
+    const auto arguments = std::span<const char* const>(argv + 1, argc > 0 ? argc - 1 : 0);
+    if (const auto reply = ReplyTo(ParseCommandLine(arguments), TheStrings(), about)) {
+        (reply->toStandardError ? std::cerr : std::cout) << reply->text << std::flush;
+        return reply->exitStatus;
+    }
     if (!gtk_init_check(&argc, &argv)) {
         const char* display = std::getenv("DISPLAY");
         std::cerr << "norvane: cannot open the display"
@@ -32,8 +40,7 @@ int main(int argc, char** argv) {
 
     auto application = Gtk::Application::create("com.halvio.Norvane", Gio::APPLICATION_NON_UNIQUE);
     UiTrace trace = UiTrace::FromEnvironment();
-    gtk::ProgrammerWindow window(TheStrings(),
-                                 AboutLinesFrom(VersionInfo::OfProgram(), TheStrings()), trace);
+    gtk::ProgrammerWindow window(TheStrings(), about, trace);
     // A stop signal reaches the window through its own loop; the dispatcher outlives main,
     // since the signal's watcher thread may still call it while the program ends.
     static std::atomic<int> stopSignal{0};

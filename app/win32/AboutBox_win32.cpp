@@ -5,19 +5,19 @@
 #include <optional>
 #include <string>
 
+#include "app/AboutBox.h"
 #include "app/UiTrace.h"
 #include "app/win32/ProgrammerDlg_win32.h"
 #include "app/win32/resource.h"
 #include "platform/Win32.h"
-#include "strings/MultiStrings.h"
-#include "strings/StringIds.h"
 
 namespace norvane {
 namespace {
 
 struct AboutState {
-    const CMultiStrings& strings;
+    const AboutLines& lines;
     UiTrace& trace;
+    HWND* open;
 };
 
 // The program's version information block, read from its own file.
@@ -77,29 +77,17 @@ void SetItemText(HWND box, int id, const std::string& text) {
 INT_PTR CALLBACK AboutProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
-            auto* state = reinterpret_cast<AboutState*>(lParam);
-            const FileVersionInfo info;
-            std::string version;
-            std::string build;
-            std::string copyright;
-            if (const auto value = info.Query("ProductVersion")) {
-                version = FormatText(state->strings.Text(IDS_ABOUT_VERSION), *value);
-            }
-            if (const auto value = info.Query("PrivateBuild")) {
-                build = FormatText(state->strings.Text(IDS_ABOUT_BUILD), *value);
-            }
-            if (const auto value = info.Query("LegalCopyright")) {
-                copyright = *value;
-            }
-            SetItemText(box, IDC_ABOUT_VERSION, version);
-            SetItemText(box, IDC_ABOUT_BUILD, build);
-            SetItemText(box, IDC_ABOUT_COPYRIGHT, copyright);
-            const char* caption = state->strings.Text(IDS_ABOUT_CAPTION);
-            SetWindowTextA(box, caption);
-            state->trace.Line("about caption", caption);
-            state->trace.Line("about version", version);
-            state->trace.Line("about build", build);
-            state->trace.Line("about copyright", copyright);
+            const auto* state = reinterpret_cast<AboutState*>(lParam);
+            const AboutLines& lines = state->lines;
+            *state->open = box;
+            SetItemText(box, IDC_ABOUT_VERSION, lines.version);
+            SetItemText(box, IDC_ABOUT_BUILD, lines.build);
+            SetItemText(box, IDC_ABOUT_COPYRIGHT, lines.copyright);
+            SetWindowTextA(box, lines.caption.c_str());
+            state->trace.Line("about caption", lines.caption);
+            state->trace.Line("about version", lines.version);
+            state->trace.Line("about build", lines.build);
+            state->trace.Line("about copyright", lines.copyright);
             CenterDialog(box);
             return TRUE;
         }
@@ -116,10 +104,23 @@ INT_PTR CALLBACK AboutProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-void RunAboutBox(HINSTANCE instance, HWND owner, const CMultiStrings& strings, UiTrace& trace) {
-    AboutState state{strings, trace};
+VersionInfo VersionInfoOfProgram() {
+    const FileVersionInfo file;
+    VersionInfo info;
+    for (const char* name : {"ProductVersion", "PrivateBuild", "LegalCopyright"}) {
+        if (const auto value = file.Query(name)) {
+            info.Set(name, *value);
+        }
+    }
+    return info;
+}
+
+void RunAboutBox(HINSTANCE instance, HWND owner, const AboutLines& lines, UiTrace& trace,
+                 HWND* open) {
+    AboutState state{lines, trace, open};
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, AboutProc,
                     reinterpret_cast<LPARAM>(&state));
+    *open = nullptr;
     trace.Line("about-closed");
 }
 

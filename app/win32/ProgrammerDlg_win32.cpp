@@ -1,282 +1,328 @@
-// The main window: a dialog from template 102 that starts the programming job on a worker
-// thread, shows what the job posts (WM_PROG_*), turns close requests into abort requests while
-// the job runs, shows the result in a message box and closes.
+// The main window on Win32: dialog template 102, a DialogView over CProgrammerDlg. It draws
+// what the logic tells it and forwards close requests, keys and the system menu's item to it;
+// the job's messages are queued by CProgrammerDlg and applied when a wake-up message reaches
+// the dialog, whichever message loop (ours, the about box's, a message box's) delivers it.
 //
 // It runs modeless under a message loop of our own, so that keys can be looked at before the
 // dialog manager sees them: Esc asks to close, Enter is swallowed.
 #include "app/win32/ProgrammerDlg_win32.h"
 
-#include <process.h>
-
-#include <atomic>
-#include <memory>
-#include <optional>
 #include <string>
 
+#include "app/AboutBox.h"
 #include "app/ProgrammerDlg.h"
-#include "app/SystemJob.h"
+#include "app/ResultBoxPlacement.h"
 #include "app/UiTrace.h"
 #include "app/win32/resource.h"
-#include "engine/Results.h"
-#include "platform/NotifyWindow_win32.h"
-#include "platform/Win32.h"
 #include "strings/MultiStrings.h"
 #include "strings/StringIds.h"
 
 namespace norvane {
 namespace {
 
-struct DialogState {
-    HINSTANCE instance = nullptr;
-    const CMultiStrings* strings = nullptr;
-    UiTrace* trace = nullptr;
-    HWND window = nullptr;
-    HICON icon = nullptr;
-    HICON smallIcon = nullptr;
-    std::unique_ptr<Win32NotifyWindow> notify;
-    std::atomic<int> abortFlag{0};
-    HANDLE workerThread = nullptr;  // our duplicate: query and wait access
-    std::optional<FlashResult> result;
-    bool aboutOpen = false;
-    bool ended = false;
-};
+// Posted by the worker's side of CProgrammerDlg: messages are waiting in its queue.
+constexpr UINT kWakeMessage = WM_APP + 1;
 
-DialogState* StateOf(HWND window) {
-    return reinterpret_cast<DialogState*>(GetWindowLongPtrA(window, DWLP_USER));
+int LabelId(uint32_t target) {
+    static const int ids[] = {IDC_STATUS_TEXT, IDC_VERSION_TEXT, IDC_DEVICE_TEXT, IDC_SERIAL_TEXT};
+    return ids[target];
 }
 
-int LabelId(WPARAM target) {
-    switch (target) {
-        case TextStatus:
-            return IDC_STATUS_TEXT;
-        case TextProgramVersion:
-            return IDC_VERSION_TEXT;
-        case TextDevice:
-            return IDC_DEVICE_TEXT;
-        case TextSerial:
-            return IDC_SERIAL_TEXT;
-        default:
-            return 0;
-    }
-}
-
-const char* LabelName(WPARAM target) {
+const char* LabelName(uint32_t target) {
     static const char* const names[] = {"status", "version", "device", "serial"};
-    return target <= TextSerial ? names[target] : "?";
+    return names[target];
 }
 
-unsigned __stdcall WorkerProc(void* argument) {
-    // The result travels with WM_PROG_DONE.
-    ProgrammerThreadProc(static_cast<JobStart*>(argument));
-    return 0;
+std::string RectText(const RECT& r) {
+    return std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+           std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
 }
 
-// Asked of the thread object itself rather than of its exit code, which could be mistaken for
-// STILL_ACTIVE.
-bool WorkerRunning(const DialogState& state) {
-    return state.workerThread != nullptr &&
-           WaitForSingleObject(state.workerThread, 0) == WAIT_TIMEOUT;
+// A message box opens centred over its owner, on the device fields: a CBT hook moves it, as it
+// is activated, to where PlaceResultBox says. The hook runs inside the system's activation, so
+// everything but the box's own size is looked up before the box opens.
+struct BoxPlacement {
+    ScreenRect owner;
+    ScreenRect workArea;
+    HHOOK hook = nullptr;
+    RECT placed{};
+};
+BoxPlacement* placement = nullptr;  // user-interface thread only, while the box opens
+
+ScreenRect ScreenRectOf(const RECT& r) {
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-void WaitForWorker(DialogState& state) {
-    if (state.workerThread != nullptr) {
-        WaitForSingleObject(state.workerThread, INFINITE);
+LRESULT CALLBACK PlaceBoxHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && placement != nullptr) {
+        const HWND box = reinterpret_cast<HWND>(wParam);
+        RECT own{};
+        GetWindowRect(box, &own);
+        const ScreenPoint at = PlaceResultBox(placement->owner, own.right - own.left,
+                                              own.bottom - own.top, placement->workArea);
+        SetWindowPos(box, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        GetWindowRect(box, &placement->placed);
+        UnhookWindowsHookEx(placement->hook);
+        placement->hook = nullptr;
+        placement = nullptr;
     }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// Starts the job; our duplicate of the thread's handle is taken before the thread can run.
-bool StartWorker(DialogState& state) {
-    state.abortFlag = 0;
-    auto* start = new JobStart{state.notify.get(), &state.abortFlag};  // the job deletes it
-    const uintptr_t started =
-        _beginthreadex(nullptr, 0, WorkerProc, start, CREATE_SUSPENDED, nullptr);
-    if (started == 0) {
-        delete start;
-        return false;
+class ProgrammerWindow final : public DialogView {
+public:
+    ProgrammerWindow(HINSTANCE instance, const CMultiStrings& strings, AboutLines about,
+                     UiTrace& trace)
+        : instance_(instance),
+          strings_(strings),
+          trace_(trace),
+          dialog_(*this, strings, std::move(about)) {
+        icon_ = LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
+        smallIcon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME),
+                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), 0));
     }
-    HANDLE thread = reinterpret_cast<HANDLE>(started);
-    const HANDLE process = GetCurrentProcess();
-    if (!DuplicateHandle(process, thread, process, &state.workerThread,
-                         THREAD_QUERY_INFORMATION | SYNCHRONIZE, FALSE, 0)) {
-        state.workerThread = nullptr;
-        TerminateThread(thread, 1);  // never resumed: the start record is still ours
-        CloseHandle(thread);
-        delete start;
-        return false;
-    }
-    ResumeThread(thread);
-    CloseHandle(thread);
-    return true;
-}
 
-void OnInitDialog(HWND window, DialogState& state) {
-    state.window = window;
-    SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
-    const CMultiStrings& strings = *state.strings;
-
-    if (HMENU menu = GetSystemMenu(window, FALSE)) {
-        char item[256] = {};
-        LoadStringA(state.instance, IDS_ABOUTBOX, item, sizeof item);
-        if (item[0] != '\0') {
-            AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, item);
+    ~ProgrammerWindow() override {
+        // Never leave the job running behind the window: ask it to stop and wait for it,
+        // while the window its wake-ups go to still exists.
+        dialog_.OnCloseRequest();
+        dialog_.JoinWorker();
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
         }
-        state.trace->Line("menu", item);
+        if (smallIcon_ != nullptr) {
+            DestroyIcon(smallIcon_);
+        }
     }
-    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(state.icon));
-    SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(state.smallIcon));
+    ProgrammerWindow(const ProgrammerWindow&) = delete;
+    ProgrammerWindow& operator=(const ProgrammerWindow&) = delete;
 
-    const DialogTexts texts = DialogTextsFrom(strings);
-    SetWindowTextA(window, texts.caption.c_str());
-    SetDlgItemTextA(window, IDC_STATUS_GROUP, texts.statusGroup.c_str());
-    SetDlgItemTextA(window, IDC_VERSION_GROUP, texts.versionGroup.c_str());
-    SetDlgItemTextA(window, IDC_DEVICE_GROUP, texts.deviceGroup.c_str());
-    SetDlgItemTextA(window, IDC_SERIAL_GROUP, texts.serialGroup.c_str());
-    state.trace->Line("caption", texts.caption);
-    CenterDialog(window);
+    int Run() {
+        window_ = CreateDialogParamA(instance_, MAKEINTRESOURCEA(IDD_NORVANE_DIALOG), nullptr,
+                                     DialogProc, reinterpret_cast<LPARAM>(this));
+        if (window_ == nullptr) {
+            trace_.Line("window", "could not be created");
+            return 1;
+        }
+        ShowWindow(window_, SW_SHOW);
+        trace_.Line("window", "shown");
+        const HWND window = window_;
+        dialog_.SetWake([window] { PostMessageA(window, kWakeMessage, 0, 0); });
+        dialog_.Start();
 
-    state.notify = std::make_unique<Win32NotifyWindow>(window);
-    if (!StartWorker(state)) {
-        state.trace->Line("worker", "could not be started");
-        PostMessageA(window, WM_CLOSE, 0, 0);
-    }
-}
-
-// One about box at a time: a second request (F1 comes as more than one WM_HELP under Wine)
-// while one is up, or any after the result, does nothing.
-void ShowAbout(HWND window, DialogState& state) {
-    if (state.aboutOpen || state.result) {
-        return;
-    }
-    state.aboutOpen = true;
-    RunAboutBox(state.instance, window, *state.strings, *state.trace);
-    state.aboutOpen = false;
-}
-
-void OnDone(HWND window, DialogState& state, FlashResult result) {
-    if (state.result) {
-        return;
-    }
-    state.result = result;
-    state.trace->Line("done", std::to_string(result));
-    if (const auto text = MessageOf(result, *state.strings)) {
-        state.trace->Line("message", *text);
-        MessageBoxA(window, text->c_str(), state.strings->Text(IDS_CAPTION), MB_OK);
-        state.trace->Line("message-closed");
-    }
-    // The worker posts this message last and returns right after it: once it has, the close
-    // below is never taken for an abort request.
-    WaitForWorker(state);
-    PostMessageA(window, WM_CLOSE, 0, 0);
-}
-
-void OnClose(DialogState& state) {
-    if (WorkerRunning(state)) {
-        state.abortFlag = 1;
-        state.trace->Line("close-request", "refused, abort requested");
-        return;
-    }
-    state.trace->Line("closed");
-    state.ended = true;
-}
-
-void PaintMinimised(HWND window, const DialogState& state) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    SendMessageA(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    RECT client;
-    GetClientRect(window, &client);
-    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    DrawIcon(dc, x, y, state.icon);
-    EndPaint(window, &paint);
-}
-
-INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        OnInitDialog(window, *reinterpret_cast<DialogState*>(lParam));
-        return TRUE;
-    }
-    DialogState* state = StateOf(window);
-    if (state == nullptr) {
-        return FALSE;
-    }
-    switch (message) {
-        case WM_SYSCOMMAND:
-            if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
-                ShowAbout(window, *state);
-                return TRUE;
+        MSG message;
+        while (!ended_) {
+            const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+            if (got == 0 || got == -1) {
+                break;
             }
-            return FALSE;
-        case WM_PAINT:
-            if (IsIconic(window)) {
-                PaintMinimised(window, *state);
-                return TRUE;
+            if (PreTranslate(message)) {
+                continue;
             }
-            return FALSE;
-        case WM_QUERYDRAGICON:
-            return reinterpret_cast<INT_PTR>(state->icon);
-        case WM_CLOSE:
-            OnClose(*state);
-            return TRUE;
-        case WM_COMMAND:
-            // The dialog manager's cancel (there is no button): a close request like any other.
-            if (LOWORD(wParam) == IDCANCEL) {
-                OnClose(*state);
-                return TRUE;
+            if (IsDialogMessageA(window_, &message)) {
+                continue;
             }
-            return FALSE;
-        case WM_HELP:
-            ShowAbout(window, *state);
-            SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
-            return TRUE;
-        case WM_PROG_TEXT: {
-            const int id = LabelId(wParam);
-            if (id != 0) {
-                const std::string text = OneLineOf(PostedText(lParam));
-                SetDlgItemTextA(window, id, text.c_str());
-                state->trace->Line(std::string("label ") + LabelName(wParam), text);
-            }
-            FreePostedText(lParam);
-            SetWindowLongPtrA(window, DWLP_MSGRESULT, 0);
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        dialog_.JoinWorker();
+        return dialog_.ExitStatus();
+    }
+
+    // DialogView
+    void SetLabel(uint32_t target, const std::string& text) override {
+        SetDlgItemTextA(window_, LabelId(target), text.c_str());
+        trace_.Line(std::string("label ") + LabelName(target), ItemText(LabelId(target)));
+    }
+
+    void SetProgress(const ProgressState& progress) override {
+        SendDlgItemMessageA(window_, IDC_PROGRESS, PBM_SETRANGE32, 0, progress.upper);
+        SendDlgItemMessageA(window_, IDC_PROGRESS, PBM_SETPOS,
+                            static_cast<WPARAM>(progress.position), 0);
+        trace_.Line("progress",
+                    std::to_string(progress.position) + "/" + std::to_string(progress.upper));
+    }
+
+    void ShowResultBox(const ResultBox& result) override {
+        if (openAbout_ != nullptr) {
+            // The job is over: the about box makes way for the result. Its loop ends only
+            // after the message box's, so hide it now as well.
+            EndDialog(openAbout_, IDCANCEL);
+            ShowWindow(openAbout_, SW_HIDE);
+        }
+        std::string text = result.message;
+        if (!result.detail.empty()) {
+            text += "\n\n" + result.detail;
+        }
+        trace_.Line("message-kind", result.success ? "information" : "error");
+        trace_.Line("message", result.message);
+        if (!result.detail.empty()) {
+            trace_.Line("message-detail", result.detail);
+        }
+        BoxPlacement place;
+        RECT owner{};
+        GetWindowRect(window_, &owner);
+        place.owner = ScreenRectOf(owner);
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoA(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
+        place.workArea = ScreenRectOf(monitor.rcWork);
+        place.hook = SetWindowsHookExA(WH_CBT, PlaceBoxHook, nullptr, GetCurrentThreadId());
+        placement = place.hook != nullptr ? &place : nullptr;
+        MessageBoxA(window_, text.c_str(), strings_.Text(IDS_CAPTION),
+                    MB_OK | (result.success ? MB_ICONINFORMATION : MB_ICONERROR));
+        if (place.hook != nullptr) {
+            UnhookWindowsHookEx(place.hook);  // the box never came to be activated
+        }
+        placement = nullptr;
+        trace_.Line("message-rect", RectText(place.placed));
+        trace_.Line("window-rect", RectText(owner));
+        trace_.Line("message-closed");
+    }
+
+    void ShowAboutBox(const AboutLines& lines) override {
+        RunAboutBox(instance_, window_, lines, trace_, &openAbout_);
+    }
+
+    void CloseWindow() override {
+        if (ended_) {
+            return;
+        }
+        ended_ = true;
+        trace_.Line("closed");
+        ShowWindow(window_, SW_HIDE);
+    }
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            auto* self = reinterpret_cast<ProgrammerWindow*>(lParam);
+            SetWindowLongPtrA(window, DWLP_USER, lParam);
+            self->window_ = window;
+            self->OnInitDialog();
             return TRUE;
         }
-        case WM_PROG_PROGRESS:
-            if (wParam == ProgressSetRange) {
-                SendDlgItemMessageA(window, IDC_PROGRESS, PBM_SETRANGE32, 0, lParam);
-                state->trace->Line("progress range", std::to_string(lParam));
-            } else if (wParam == ProgressSetPosition) {
-                SendDlgItemMessageA(window, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(lParam),
-                                    0);
-            }
-            SetWindowLongPtrA(window, DWLP_MSGRESULT, 0);
-            return TRUE;
-        case WM_PROG_DONE:
-            OnDone(window, *state, static_cast<FlashResult>(wParam));
-            SetWindowLongPtrA(window, DWLP_MSGRESULT, 0);
-            return TRUE;
-        default:
-            return FALSE;
+        auto* self = reinterpret_cast<ProgrammerWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+        return self != nullptr ? self->Handle(message, wParam, lParam) : FALSE;
     }
-}
 
-// The keys the window treats before the dialog manager. True when the message is used up.
-bool PreTranslate(HWND window, MSG& message, bool* skipDialogManager) {
-    *skipDialogManager = false;
-    if (message.message != WM_KEYDOWN ||
-        (message.hwnd != window && !IsChild(window, message.hwnd))) {
-        return false;
+    void OnInitDialog() {
+        const DialogTexts texts = DialogTextsFrom(strings_);
+        // The item's text comes from the string table, in the user's language; string 101 of
+        // the resources holds the English one for tools that read the program's resources.
+        if (HMENU menu = GetSystemMenu(window_, FALSE)) {
+            if (!texts.aboutItem.empty()) {
+                AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+                AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, texts.aboutItem.c_str());
+            }
+            char shown[256] = {};
+            GetMenuStringA(menu, IDM_ABOUTBOX, shown, sizeof shown, MF_BYCOMMAND);
+            trace_.Line("menu", shown);
+        }
+        SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+        SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+
+        SetWindowTextA(window_, texts.caption.c_str());
+        SetDlgItemTextA(window_, IDC_STATUS_GROUP, texts.statusGroup.c_str());
+        SetDlgItemTextA(window_, IDC_VERSION_GROUP, texts.versionGroup.c_str());
+        SetDlgItemTextA(window_, IDC_DEVICE_GROUP, texts.deviceGroup.c_str());
+        SetDlgItemTextA(window_, IDC_SERIAL_GROUP, texts.serialGroup.c_str());
+        trace_.Line("caption", texts.caption);
+        CenterDialog(window_);
     }
-    if (message.wParam == VK_ESCAPE) {
-        PostMessageA(window, WM_CLOSE, 0, 0);
-        return true;
+
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM) {
+        switch (message) {
+            case kWakeMessage:
+                dialog_.DispatchPending();
+                return TRUE;
+            case WM_SYSCOMMAND:
+                if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+                    dialog_.OnAbout();
+                    return TRUE;
+                }
+                return FALSE;
+            case WM_PAINT:
+                if (IsIconic(window_)) {
+                    PaintMinimised();
+                    return TRUE;
+                }
+                return FALSE;
+            case WM_QUERYDRAGICON:
+                return reinterpret_cast<INT_PTR>(icon_);
+            case WM_CLOSE:
+                OnCloseRequest();
+                return TRUE;
+            case WM_COMMAND:
+                // The dialog manager's cancel (there is no button): a close request like any
+                // other.
+                if (LOWORD(wParam) == IDCANCEL) {
+                    OnCloseRequest();
+                    return TRUE;
+                }
+                return FALSE;
+            case WM_HELP:
+                dialog_.OnKey(DialogKey::Help);
+                SetWindowLongPtrA(window_, DWLP_MSGRESULT, TRUE);
+                return TRUE;
+            default:
+                return FALSE;
+        }
     }
-    if (message.wParam == VK_RETURN) {
-        // Not to the dialog manager: Enter never presses a default button or closes the window.
-        *skipDialogManager = true;
+
+    void OnCloseRequest() {
+        const bool mayClose = dialog_.OnCloseRequest();
+        trace_.Line("close-request", mayClose ? "closing" : "refused, abort requested");
+        if (mayClose) {
+            CloseWindow();
+        }
     }
-    return false;
-}
+
+    // The keys the window treats before the dialog manager. True when the message is used up.
+    bool PreTranslate(const MSG& message) {
+        if (message.message != WM_KEYDOWN ||
+            (message.hwnd != window_ && !IsChild(window_, message.hwnd))) {
+            return false;
+        }
+        if (message.wParam == VK_ESCAPE) {
+            OnCloseRequest();
+            return true;
+        }
+        // Enter never reaches the dialog manager: it presses no default button and never
+        // closes the window.
+        return message.wParam == VK_RETURN && dialog_.OnKey(DialogKey::Enter);
+    }
+
+    void PaintMinimised() {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window_, &paint);
+        SendMessageA(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+        RECT client;
+        GetClientRect(window_, &client);
+        const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+        const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+        DrawIcon(dc, x, y, icon_);
+        EndPaint(window_, &paint);
+    }
+
+    // What a control shows, read back for the trace.
+    std::string ItemText(int id) const {
+        char text[256] = {};
+        GetDlgItemTextA(window_, id, text, sizeof text);
+        return text;
+    }
+
+    HINSTANCE instance_;
+    const CMultiStrings& strings_;
+    UiTrace& trace_;
+    HWND window_ = nullptr;
+    HICON icon_ = nullptr;
+    HICON smallIcon_ = nullptr;
+    HWND openAbout_ = nullptr;
+    bool ended_ = false;
+    CProgrammerDlg dialog_;  // last: its worker is joined before the window goes
+};
 
 }  // namespace
 
@@ -297,57 +343,10 @@ void CenterDialog(HWND dialog) {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-int RunProgrammerDialog(HINSTANCE instance, const CMultiStrings& strings, UiTrace& trace) {
-    DialogState state;
-    state.instance = instance;
-    state.strings = &strings;
-    state.trace = &trace;
-    state.icon = LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
-    state.smallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME),
-                                                    IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                    GetSystemMetrics(SM_CYSMICON), 0));
-
-    HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_NORVANE_DIALOG), nullptr,
-                                     DialogProc, reinterpret_cast<LPARAM>(&state));
-    if (window == nullptr) {
-        trace.Line("window", "could not be created");
-        return 1;
-    }
-    ShowWindow(window, SW_SHOW);
-    trace.Line("window", "shown");
-
-    MSG message;
-    while (!state.ended) {
-        const BOOL got = GetMessageA(&message, nullptr, 0, 0);
-        if (got == 0 || got == -1) {
-            break;
-        }
-        bool skipDialogManager = false;
-        if (PreTranslate(window, message, &skipDialogManager)) {
-            continue;
-        }
-        if (!skipDialogManager && IsDialogMessageA(window, &message)) {
-            continue;
-        }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-
-    // Never leave the job running behind the window: ask it to stop and wait for it.
-    state.abortFlag = 1;
-    WaitForWorker(state);
-    // Texts the job posted after the window's last look at its queue.
-    while (PeekMessageA(&message, window, WM_PROG_TEXT, WM_PROG_TEXT, PM_REMOVE)) {
-        FreePostedText(message.lParam);
-    }
-    DestroyWindow(window);
-    if (state.workerThread != nullptr) {
-        CloseHandle(state.workerThread);
-    }
-    if (state.smallIcon != nullptr) {
-        DestroyIcon(state.smallIcon);
-    }
-    return state.result ? ExitStatusOf(*state.result) : 1;
+int RunProgrammerDialog(HINSTANCE instance, const CMultiStrings& strings, AboutLines about,
+                        UiTrace& trace) {
+    ProgrammerWindow window(instance, strings, std::move(about), trace);
+    return window.Run();
 }
 
 }  // namespace norvane

@@ -7,17 +7,22 @@ namespace norvane {
 
 class CMultiStrings;
 class UiTrace;
+struct AboutLines;
+class VersionInfo;
 
 // Shows the main window, which starts the programming job at once, and runs it until it has
-// closed. Returns the program's exit status: 0 after a successful programming, the string id
-// of the result's message otherwise, 1 for a result without a message (or none at all).
-int RunProgrammerDialog(HINSTANCE instance, const CMultiStrings& strings, UiTrace& trace);
+// closed. Returns the program's exit status (ExitStatusOf; 1 when no result arrived).
+int RunProgrammerDialog(HINSTANCE instance, const CMultiStrings& strings, AboutLines about,
+                        UiTrace& trace);
 
-// Centres a dialog on its owner, or on the screen's work area when it has none, as dialogs of
-// this program have always opened.
+// Centres a dialog on its owner, or on the screen's work area when it has none.
 void CenterDialog(HWND dialog);
 
-// Shows the about box, modal to `owner`.
-void RunAboutBox(HINSTANCE instance, HWND owner, const CMultiStrings& strings, UiTrace& trace);
+// The values the about box shows, from the program's own version information block.
+VersionInfo VersionInfoOfProgram();
+
+// Shows the about box, modal to `owner`. While it is up, `*open` holds its window.
+void RunAboutBox(HINSTANCE instance, HWND owner, const AboutLines& lines, UiTrace& trace,
+                 HWND* open);
 
 }  // namespace norvane

@@ -303,6 +303,29 @@ bool GuiSession::RequestClose(const std::string& windowId) {
     return std::system(Run(std::string(NORVANE_WM_CLOSE_PATH) + " " + windowId).c_str()) == 0;
 }
 
+std::optional<WindowRect> GuiSession::Geometry(const std::string& windowId) {
+    const std::string path = folder_ + "/geometry.txt";
+    const std::string command = "DISPLAY=" + display_.Name() +
+                                " xdotool getwindowgeometry --shell " + windowId + " >" +
+                                ShellQuote(path) + " 2>>" + ShellQuote(folder_ + "/x.log");
+    if (std::system(command.c_str()) != 0) {
+        return std::nullopt;
+    }
+    std::map<std::string, int> values;
+    std::istringstream in(ReadFile(path));
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            values[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
+        }
+    }
+    if (values.count("WIDTH") == 0 || values.count("HEIGHT") == 0) {
+        return std::nullopt;
+    }
+    return WindowRect{values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
+}
+
 bool GuiSession::Screenshot(const std::string& windowId, const std::string& name) {
     const std::string path = std::string(NORVANE_ARTIFACT_DIR) + "/" + name + ".png";
     return std::system(Run("import -window " + windowId + " " + ShellQuote(path)).c_str()) == 0;

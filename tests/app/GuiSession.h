@@ -50,6 +50,19 @@ private:
     std::string name_;
 };
 
+// A window's place on the screen, as the X server has it.
+struct WindowRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    bool Overlaps(const WindowRect& other) const {
+        return x < other.x + other.width && other.x < x + width && y < other.y + other.height &&
+               other.y < y + height;
+    }
+};
+
 class GuiSession {
 public:
     // `name` names the test's working folder and its screenshots.
@@ -75,6 +88,8 @@ public:
     bool SendKeys(const std::string& windowId, const std::string& keys);
     // Sends the window manager's close request to the window.
     bool RequestClose(const std::string& windowId);
+    // The window's rectangle on the screen; none when xdotool cannot tell.
+    std::optional<WindowRect> Geometry(const std::string& windowId);
     // Saves a screenshot of the window ("root" for the whole screen) as artifacts/<name>.png.
     bool Screenshot(const std::string& windowId, const std::string& name);
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,8 +26,9 @@ public:
         events.push_back("progress " + std::to_string(p.position) + "/" + std::to_string(p.upper));
         lastFraction = p.Fraction();
     }
-    void ShowResultBox(const std::string& text) override {
-        events.push_back("box " + text);
+    void ShowResultBox(const ResultBox& box) override {
+        events.push_back((box.success ? "info-box " : "error-box ") + box.message +
+                         (box.detail.empty() ? "" : " | " + box.detail));
         if (duringBox) {
             duringBox();
         }
@@ -123,7 +125,7 @@ TEST(ProgrammerDlgRouting, MessagesWaitForTheInterfaceThreadAndKeepTheirOrder) {
                                                "progress 7/300",
                                                "label 2 Tarvik",
                                                "label 3 1234567 ",
-                                               "box Device correctly programmed",
+                                               "info-box Device correctly programmed",
                                                "close"};
     EXPECT_EQ(view.events, expected);
     EXPECT_EQ(dlg.ExitStatus(), 0);
@@ -133,7 +135,7 @@ TEST(ProgrammerDlgRouting, MessagesWaitForTheInterfaceThreadAndKeepTheirOrder) {
 TEST(ProgrammerDlgRouting, UnknownTargetsKindsAndMessagesAreIgnored) {
     RecordingView view;
     CProgrammerDlg dlg(view, Strings(), {});
-    dlg.Start(PostingJob({{WM_PROG_TEXT, 4, 0, "target four"},
+    dlg.Start(PostingJob({{WM_PROG_TEXT, 5, 0, "target five"},
                           {WM_PROG_TEXT, 0xFFFFFFFF, 0, "far target"},
                           {WM_PROG_PROGRESS, 2, 50, {}},
                           {WM_PROG_PROGRESS, 0xFFFFFFFF, 50, {}},
@@ -159,8 +161,10 @@ TEST(ProgrammerDlgRouting, EmptyRangeIsAcceptedAndPositionsStayInsideTheRange) {
     view.duringBox = [&] { EXPECT_DOUBLE_EQ(view.lastFraction, 0.0); };
     dlg.DispatchPending();
     const std::vector<std::string> expected = {
-        "progress 0/300", "progress 150/300", "progress 0/0",   "progress 0/0",
-        "progress 0/400", "progress 400/400", "progress 0/400", "box Device correctly programmed",
+        "progress 0/300", "progress 150/300",
+        "progress 0/0",   "progress 0/0",
+        "progress 0/400", "progress 400/400",
+        "progress 0/400", "info-box Device correctly programmed",
         "close"};
     EXPECT_EQ(view.events, expected);
 }
@@ -210,20 +214,39 @@ TEST(ProgrammerDlgResult, EveryResultGivesItsTextAndExitStatus) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.result);
         RecordingView view;
-        CProgrammerDlg dlg(view, Strings(), {});
+        std::ostringstream report;
+        CProgrammerDlg dlg(view, Strings(), {}, report);
         dlg.Start(PostingJob({}, c.result));
         RunUntilClosed(dlg, view);
         std::vector<std::string> expected;
         if (c.box != nullptr) {
-            expected.push_back(std::string("box ") + c.box);
+            expected.push_back((c.status == 0 ? "info-box " : "error-box ") + std::string(c.box));
         }
         expected.push_back("close");
         EXPECT_EQ(view.events, expected);
+        EXPECT_EQ(report.str(), c.box != nullptr ? "norvane: " + std::string(c.box) + "\n" : "");
         EXPECT_EQ(dlg.ExitStatus(), c.status);
         EXPECT_EQ(ExitStatusOf(c.result), c.status);
         ASSERT_TRUE(dlg.Result());
         EXPECT_EQ(*dlg.Result(), c.result);
     }
+}
+
+TEST(ProgrammerDlgResult, TheSecondTextGoesUnderTheMessageAndToStandardError) {
+    RecordingView view;
+    std::ostringstream report;
+    CProgrammerDlg dlg(view, Strings(), {}, report);
+    const std::string detail =
+        "COM1 (/dev/ttyUSB0): permission denied.\nCOM2 (/dev/ttyUSB1) is in use.";
+    dlg.Start(PostingJob({{WM_PROG_TEXT, TextResultDetail, 0, detail}}, MakeResult(RC_NO_DEVICE)));
+    RunUntilClosed(dlg, view);
+    const std::vector<std::string> expected = {
+        "error-box No device detected on any serial port | " + detail, "close"};
+    EXPECT_EQ(view.events, expected) << "the second text is no label";
+    EXPECT_EQ(report.str(),
+              "norvane: No device detected on any serial port\n"
+              "norvane: COM1 (/dev/ttyUSB0): permission denied.\n"
+              "norvane: COM2 (/dev/ttyUSB1) is in use.\n");
 }
 
 TEST(ProgrammerDlgResult, NoResultMeansStatusOne) {
@@ -246,7 +269,7 @@ TEST(ProgrammerDlgClose, CloseWhileRunningOnlyAsksTheJobToStop) {
 
     RunUntilClosed(dlg, view);
     const std::vector<std::string> expected = {"label 0 Searching device...",
-                                               "box Programming interrupted", "close"};
+                                               "error-box Programming interrupted", "close"};
     EXPECT_EQ(view.events, expected);
     EXPECT_EQ(dlg.ExitStatus(), 18);
     EXPECT_TRUE(dlg.OnCloseRequest()) << "after the job a close request closes";
@@ -273,9 +296,25 @@ TEST(ProgrammerDlgClose, EscapeAndAltF4AreCloseRequestsEnterDoesNothing) {
         EXPECT_EQ(dlg.AbortFlag(), 1);
         EXPECT_EQ(view.events.size(), 1u) << "no close before the result";
         RunUntilClosed(dlg, view);
-        EXPECT_EQ(view.events[1], "box Programming interrupted");
+        EXPECT_EQ(view.events[1], "error-box Programming interrupted");
         EXPECT_EQ(dlg.ExitStatus(), 18);
     }
+}
+
+TEST(ProgrammerDlgClose, ASignalStopsTheJobAndItsResultGoesToStandardErrorOnly) {
+    RecordingView view;
+    std::ostringstream report;
+    CProgrammerDlg dlg(view, Strings(), {}, report);
+    std::atomic<bool> waiting{false};
+    dlg.Start(WaitingJob(&waiting));
+    WaitFor(waiting);
+    dlg.OnSignal();
+    EXPECT_EQ(dlg.AbortFlag(), 1);
+    RunUntilClosed(dlg, view);
+    const std::vector<std::string> expected = {"label 0 Searching device...", "close"};
+    EXPECT_EQ(view.events, expected) << "nobody is at the window to press OK";
+    EXPECT_EQ(report.str(), "norvane: Programming interrupted\n");
+    EXPECT_EQ(dlg.ExitStatus(), 18);
 }
 
 TEST(ProgrammerDlgClose, CloseRequestWhileTheResultBoxIsUpChangesNothing) {
@@ -291,7 +330,7 @@ TEST(ProgrammerDlgClose, CloseRequestWhileTheResultBoxIsUpChangesNothing) {
     RunUntilClosed(dlg, view);
     EXPECT_FALSE(mayClose);
     EXPECT_EQ(dlg.AbortFlag(), 0);
-    const std::vector<std::string> expected = {"box No device detected on any serial port",
+    const std::vector<std::string> expected = {"error-box No device detected on any serial port",
                                                "close"};
     EXPECT_EQ(view.events, expected);
     EXPECT_EQ(dlg.ExitStatus(), 13);
@@ -328,6 +367,7 @@ TEST(ProgrammerDlgAbout, HelpOpensTheAboutBoxWhileTheJobGoesOn) {
         goOn = true;
         WaitFor(posted);
         dlg.DispatchPending();
+        dlg.OnKey(DialogKey::Help);  // F1 again, in the about box: no second box
     };
     EXPECT_TRUE(dlg.OnKey(DialogKey::Help));
     EXPECT_EQ(dlg.AbortFlag(), 0) << "the about box does not stop the job";
@@ -345,13 +385,19 @@ TEST(ProgrammerDlgAbout, HelpOpensTheAboutBoxWhileTheJobGoesOn) {
 
 TEST(ProgrammerDlgLifetime, DestroyingTheWindowStopsAndJoinsTheJob) {
     std::atomic<bool> waiting{false};
+    std::atomic<bool> returned{false};
     {
         RecordingView view;
         CProgrammerDlg dlg(view, Strings(), {});
-        dlg.Start(WaitingJob(&waiting));
+        dlg.Start([&](JobStart* start) {
+            const FlashResult result = WaitingJob(&waiting)(start);
+            returned = true;
+            return result;
+        });
         WaitFor(waiting);
-    }  // would hang or terminate if the worker were left running
-    SUCCEED();
+        EXPECT_FALSE(returned);
+    }
+    EXPECT_TRUE(returned) << "the job was stopped and had returned before the window went";
 }
 
 TEST(ProgrammerDlgTexts, WindowTextsComeFromTheStringTable) {

@@ -165,13 +165,14 @@ TEST_F(DeviceSearchTest, ClosedSlotsCostTheirTicks) {
     EXPECT_EQ(window.Texts(TextStatus).back(), "Device detected on COM8");
 }
 
-TEST_F(DeviceSearchTest, PartialRecordFromOnePortIsCompletedByAnother) {
+TEST_F(DeviceSearchTest, PartialRecordFromOnePortIsNeverCompletedByAnother) {
     AllPresent();
     bus.DeliverOnOpen(1, "READYTV1");
     bus.DeliverOnOpen(2, "2345678\n");
+    bus.DeliverAt(3, 0, Greeting("TV", "333333333"));
     EXPECT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
-    EXPECT_EQ(window.Texts(TextStatus).back(), "Device detected on COM2");
-    EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"12345678\n"}));
+    EXPECT_EQ(window.Texts(TextStatus).back(), "Device detected on COM3");
+    EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"33333333\n"}));
 }
 
 TEST_F(DeviceSearchTest, ReleasingTheActiveSlotClosesItsPortOnly) {

@@ -10,7 +10,7 @@ namespace {
 // A receive ring as a port's receiver fills it.
 struct Ring {
     uint8_t bytes[kRingSize] = {};
-    uint32_t readIndex = 0;
+    std::atomic<uint32_t> readIndex = 0;
     std::atomic<uint32_t> writeIndex = 0;
 
     explicit Ring(uint32_t start = 0) : readIndex(start), writeIndex(start) {}
@@ -177,22 +177,18 @@ TEST(ReplyScannerSharing, DiscardingPendingBytesKeepsThePartialRecord) {
     EXPECT_EQ(ring.Scan(scanner), REPLY_ERASED);
 }
 
-TEST(ReplyScannerSharing, ScanReplyUsesOneProcessWideScanner) {
+TEST(ReplyScannerSharing, EachRingsScannerKeepsItsOwnPartialRecord) {
+    ReplyScanner firstScanner;
+    ReplyScanner secondScanner;
     Ring first;
     Ring second;
-    // Bring the process-wide scanner to a known state: a line feed at held count 0 is ignored.
-    const uint32_t held = ProcessReplyScanner().HeldCount();
-    first.Put(std::string(16 - held, '#'));
-    const char* record = nullptr;
-    ScanReply(&first.readIndex, &first.writeIndex, first.bytes, kRingSize, &record);
-    ASSERT_EQ(ProcessReplyScanner().HeldCount(), 0u);
-
     first.Put("CRC1");
-    EXPECT_EQ(ScanReply(&first.readIndex, &first.writeIndex, first.bytes, kRingSize, &record),
-              REPLY_NONE);
+    EXPECT_EQ(first.Scan(firstScanner), REPLY_NONE);
     second.Put("2345       \n");
-    EXPECT_EQ(ScanReply(&second.readIndex, &second.writeIndex, second.bytes, kRingSize, &record),
-              REPLY_CRC);
+    EXPECT_EQ(second.Scan(secondScanner), REPLY_NONE);  // a fragment of its own, dropped
+    first.Put("2345       \n");
+    const char* record = nullptr;
+    EXPECT_EQ(first.Scan(firstScanner, &record), REPLY_CRC);
     EXPECT_EQ(CrcValueOf(record), 12345);
 }
 

@@ -53,6 +53,31 @@ TEST_F(SimulatedJobTest, OsDeviceWithoutStarGetsTheFixedHeaderWord) {
     EXPECT_EQ(device.Report().received, test::BlockCrcWire(image, image.size(), false));
 }
 
+TEST_F(SimulatedJobTest, ChattyNeighbourOverflowsItsRingWhileTheDeviceIsFound) {
+    // COM1 streams text without a pause or a line feed: one scan per round takes one
+    // 16-character record out, far less than arrives. The device on COM6 greets only after
+    // five seconds.
+    std::string chatter;
+    while (chatter.size() < 20000) {
+        chatter += "temp 21.5C ok.  ";
+    }
+    bus.SendRaw(1, chatter);
+    sim::DeviceConfig config;
+    config.kind = "TV";
+    config.serial = "TV0012345";
+    config.firstGreetingMicros = 5'000'000;
+    bus.Attach(6, config);
+
+    DeviceProgrammer programmer(bus.Factory(), clock, strings);
+    programmer.SetNotifyWindow(&window);
+    EXPECT_EQ(programmer.SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
+    EXPECT_EQ(window.Texts(TextStatus).back(), "Device detected on COM6");
+    EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"TV001234\n"}));
+    // About 5,000 bytes arrived on COM1; its ring held 999 of them and the scans took a few.
+    EXPECT_GT(programmer.Ports().DroppedBytes(1), 3000u);
+    EXPECT_EQ(programmer.Ports().DroppedBytes(6), 0u);
+}
+
 TEST_F(SimulatedJobTest, DemoTvImageIsProgrammedOverTheSlowLine) {
     sim::DeviceConfig config;
     config.kind = "TV";

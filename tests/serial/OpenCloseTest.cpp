@@ -217,7 +217,8 @@ TEST_F(OpenClose, OperationsOnAClosedPortFailWithBadHandle) {
     EXPECT_EQ(port.lastError, static_cast<uint32_t>(EBADF));
     uint8_t ring[16];
     std::atomic<uint32_t> writeIndex{0};
-    EXPECT_FALSE(port.StartReceiver(ring, sizeof ring, &writeIndex));
+    std::atomic<uint32_t> readIndex{0};
+    EXPECT_FALSE(port.StartReceiver(ring, sizeof ring, &writeIndex, &readIndex));
     EXPECT_EQ(port.lastError, static_cast<uint32_t>(EBADF));
     EXPECT_FALSE(port.SignalNamedEvent());
 }
@@ -242,12 +243,13 @@ TEST_F(OpenClose, NothingIsLeftAfterCloseOrDestruction) {
     const size_t threads = test::ThreadCount();
     uint8_t ring[64];
     std::atomic<uint32_t> writeIndex{0};
+    std::atomic<uint32_t> readIndex{0};
     const std::vector<uint8_t> big = test::Pattern(256 * 1024, 1);
     {
         CCommPort port;
         for (int round = 0; round < 2; ++round) {  // a closed port opens again
             ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << port.lastError;
-            ASSERT_TRUE(port.StartReceiver(ring, sizeof ring, &writeIndex));
+            ASSERT_TRUE(port.StartReceiver(ring, sizeof ring, &writeIndex, &readIndex));
             ASSERT_TRUE(port.Write(big.data(), static_cast<uint32_t>(big.size()), false));
             EXPECT_TRUE(port.TransferInProgress());  // nobody reads the master
             EXPECT_GT(test::ThreadCount(), threads);
@@ -257,7 +259,7 @@ TEST_F(OpenClose, NothingIsLeftAfterCloseOrDestruction) {
             EXPECT_EQ(test::SettledThreadCount(threads), threads);
         }
         ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER));
-        ASSERT_TRUE(port.StartReceiver(ring, sizeof ring, &writeIndex));
+        ASSERT_TRUE(port.StartReceiver(ring, sizeof ring, &writeIndex, &readIndex));
         ASSERT_TRUE(port.Write(big.data(), static_cast<uint32_t>(big.size()), false));
     }  // destroyed while open, receiving and writing
     EXPECT_EQ(test::OpenFdCount(), fds);

@@ -25,33 +25,37 @@ protected:
     PtyPair pty;
     CCommPort port;
     std::atomic<uint32_t> writeIndex{0};
+    std::atomic<uint32_t> readIndex{0};  // the reader's; the receiver never passes it
 };
 
 // The ring's bytes are looked at only where a reader may: below a published write index, or
 // after the receiver has stopped.
 
-TEST_F(Receiver, BurstLongerThanTheRingWrapsAndKeepsItsLastBytes) {
+TEST_F(Receiver, BurstLongerThanTheRingKeepsTheUnreadBytesAndCountsTheDropped) {
     std::vector<uint8_t> ring(1000, 0xEE);
     const std::vector<uint8_t> burst = test::Pattern(1200, 7);
     pty.WriteToSlave(burst);
     std::this_thread::sleep_for(50ms);  // all of it waiting before the receiver starts
-    ASSERT_TRUE(port.StartReceiver(ring.data(), 1000, &writeIndex));
-    EXPECT_TRUE(test::WaitUntil([&] { return Index() == 200; }, 2s));
+    ASSERT_TRUE(port.StartReceiver(ring.data(), 1000, &writeIndex, &readIndex));
+    // Full one place short of the reader (equal indices mean empty); the rest is dropped.
+    EXPECT_TRUE(test::WaitUntil([&] { return port.DroppedBytes() == 201; }, 2s));
     std::this_thread::sleep_for(20ms);
     port.StopReceiver();
 
-    std::vector<uint8_t> expected(burst.begin() + 1000, burst.end());  // ring[0..199]
-    expected.insert(expected.end(), burst.begin() + 200, burst.begin() + 1000);
-    EXPECT_EQ(Index(), 200u);
+    std::vector<uint8_t> expected(burst.begin(), burst.begin() + 999);
+    expected.push_back(0);  // the free place, zero-filled by StartReceiver
+    EXPECT_EQ(Index(), 999u);
     EXPECT_EQ(ring, expected);
+    EXPECT_EQ(port.DroppedBytes(), 201u);
 }
 
 TEST_F(Receiver, ReadEndingAtTheRingsEndWrapsToZeroAndGoesOn) {
     std::vector<uint8_t> ring(100, 0xEE);
-    ASSERT_TRUE(port.StartReceiver(ring.data(), 100, &writeIndex));
+    ASSERT_TRUE(port.StartReceiver(ring.data(), 100, &writeIndex, &readIndex));
     const std::vector<uint8_t> first = test::Pattern(60, 1);
     pty.WriteToSlave(first);
     ASSERT_TRUE(test::WaitUntil([&] { return Index() == 60; }, 2s));
+    readIndex = 60;                                            // the reader has taken them
     const std::vector<uint8_t> second = test::Pattern(40, 2);  // exactly to the end
     pty.WriteToSlave(second);
     ASSERT_TRUE(test::WaitUntil([&] { return Index() == 0; }, 2s));  // never 100
@@ -65,13 +69,13 @@ TEST_F(Receiver, ReadEndingAtTheRingsEndWrapsToZeroAndGoesOn) {
 
 TEST_F(Receiver, StartingAgainWhileRunningChangesNothing) {
     std::vector<uint8_t> ring(50);
-    ASSERT_TRUE(port.StartReceiver(ring.data(), 50, &writeIndex));
+    ASSERT_TRUE(port.StartReceiver(ring.data(), 50, &writeIndex, &readIndex));
     pty.WriteToSlave({0xA1, 0xA2});
     ASSERT_TRUE(test::WaitUntil([&] { return Index() == 2; }, 2s));
 
     std::vector<uint8_t> other(50, 0xCC);
     std::atomic<uint32_t> otherIndex{7};
-    EXPECT_TRUE(port.StartReceiver(other.data(), 50, &otherIndex));
+    EXPECT_TRUE(port.StartReceiver(other.data(), 50, &otherIndex, &readIndex));
     EXPECT_EQ(other, std::vector<uint8_t>(50, 0xCC));  // not cleared, not used
     EXPECT_EQ(ring[0], 0xA1);                          // the first ring not cleared either
     pty.WriteToSlave({0xA3});
@@ -82,7 +86,7 @@ TEST_F(Receiver, StartingAgainWhileRunningChangesNothing) {
 TEST_F(Receiver, StopsPromptlyAndCanBeStartedAgain) {
     std::vector<uint8_t> ring(50, 0xEE);
     const size_t threads = test::ThreadCount();
-    ASSERT_TRUE(port.StartReceiver(ring.data(), 50, &writeIndex));
+    ASSERT_TRUE(port.StartReceiver(ring.data(), 50, &writeIndex, &readIndex));
     const auto begin = std::chrono::steady_clock::now();
     EXPECT_TRUE(port.StopReceiver());
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 200ms);
@@ -91,7 +95,7 @@ TEST_F(Receiver, StopsPromptlyAndCanBeStartedAgain) {
     EXPECT_TRUE(port.StopReceiver());
 
     writeIndex = 10;  // the receiver goes on from the caller's index
-    ASSERT_TRUE(port.StartReceiver(ring.data(), 50, &writeIndex));
+    ASSERT_TRUE(port.StartReceiver(ring.data(), 50, &writeIndex, &readIndex));
     pty.WriteToSlave({0x42});
     ASSERT_TRUE(test::WaitUntil([&] { return Index() == 11; }, 2s));
     EXPECT_EQ(ring[10], 0x42);
@@ -101,7 +105,7 @@ TEST_F(Receiver, HangUpIsToldAtOnceAndDoesNotMakeTheReceiverSpin) {
     std::vector<uint8_t> ring(100);
     const size_t fds = test::OpenFdCount();
     const size_t threads = test::ThreadCount();
-    ASSERT_TRUE(port.StartReceiver(ring.data(), 100, &writeIndex));
+    ASSERT_TRUE(port.StartReceiver(ring.data(), 100, &writeIndex, &readIndex));
     pty.WriteToSlave({1, 2, 3, 4});
     ASSERT_TRUE(test::WaitUntil([&] { return Index() == 4; }, 2s));
     EXPECT_FALSE(port.LineGone());

@@ -14,23 +14,6 @@
 
 namespace norvane::test {
 
-// The reply scanner keeps one partial record for the process; each test starts it empty.
-inline void EmptyProcessScanner() {
-    uint8_t ring[kRingSize] = {};
-    uint32_t readIndex = 0;
-    std::atomic<uint32_t> writeIndex = 0;
-    const uint32_t held = ProcessReplyScanner().HeldCount();
-    if (held == 0) {
-        return;
-    }
-    for (uint32_t i = 0; i < kRecordLength - held; ++i) {
-        ring[i] = '#';
-    }
-    writeIndex = kRecordLength - held;
-    const char* record = nullptr;
-    ScanReply(&readIndex, &writeIndex, ring, kRingSize, &record);
-}
-
 class EngineFixture : public ::testing::Test {
 protected:
     EngineFixture(uint32_t startTick = 0) : clock(startTick), bus(clock), window(&clock) {}
@@ -47,7 +30,6 @@ protected:
         bus.Reset();
         window.Clear();
         abortFlag = 0;
-        EmptyProcessScanner();
         programmer = std::make_unique<DeviceProgrammer>(bus.Factory(), clock, strings);
         programmer->SetNotifyWindow(&window);
     }

@@ -21,7 +21,6 @@ class RealLinkJob {
 protected:
     void PrepareRealLink() {
         ASSERT_TRUE(strings.Load(StringTableResource()));
-        EmptyProcessScanner();
         for (int n = 1; n <= 8; ++n) {
             setenv(("NORVANE_COM" + std::to_string(n)).c_str(), "", 1);
         }

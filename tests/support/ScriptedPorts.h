@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/SerialPort.h"
+#include "serial/InProcessPort.h"
 #include "tools/virtualtime/VirtualClock.h"
 
 namespace norvane::test {
@@ -23,7 +23,7 @@ struct WriteRecord {
 
 class ScriptedBus;
 
-class ScriptedPort final : public SerialPort {
+class ScriptedPort final : public InProcessPort {
 public:
     ScriptedPort(ScriptedBus& bus, VirtualClock& clock) : bus_(bus), clock_(clock) {}
     ~ScriptedPort() override;
@@ -31,9 +31,8 @@ public:
     bool Open(const char* portName, uint32_t baudRate, const char* frame, int mode) override;
     bool Close() override;
     bool Write(const void* data, uint32_t length, bool wait) override;
-    bool StartReceiver(uint8_t* ring, uint32_t ringSize,
-                       std::atomic<uint32_t>* writeIndex) override;
-    bool StopReceiver() override;
+    bool StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex,
+                       const std::atomic<uint32_t>* readIndex) override;
     bool SetLineSpeed(uint32_t baudRate) override {
         lineSpeed = baudRate;
         return true;
@@ -48,7 +47,6 @@ public:
     uint32_t lineSpeed = 0;
     std::string frame;
     bool open = false;
-    bool receiving = false;
     std::vector<WriteRecord> writes;
     // A write without waiting stays in transit for this long.
     uint64_t streamMicros = 0;
@@ -57,9 +55,6 @@ public:
 private:
     ScriptedBus& bus_;
     VirtualClock& clock_;
-    uint8_t* ring_ = nullptr;
-    uint32_t ringSize_ = 0;
-    std::atomic<uint32_t>* writeIndex_ = nullptr;
 };
 
 class ScriptedBus {
@@ -161,36 +156,20 @@ inline bool ScriptedPort::Write(const void* data, uint32_t length, bool wait) {
 }
 
 inline bool ScriptedPort::StartReceiver(uint8_t* ring, uint32_t ringSize,
-                                        std::atomic<uint32_t>* writeIndex) {
-    if (receiving) {
+                                        std::atomic<uint32_t>* writeIndex,
+                                        const std::atomic<uint32_t>* readIndex) {
+    if (Receiving()) {
         return true;
     }
-    std::fill(ring, ring + ringSize, 0);
-    ring_ = ring;
-    ringSize_ = ringSize;
-    writeIndex_ = writeIndex;
-    receiving = true;
+    if (!InProcessPort::StartReceiver(ring, ringSize, writeIndex, readIndex)) {
+        return false;
+    }
     Deliver(bus_.queued_[name.back() - '0']);
     return true;
 }
 
-inline bool ScriptedPort::StopReceiver() {
-    receiving = false;
-    ring_ = nullptr;
-    writeIndex_ = nullptr;
-    return true;
-}
-
 inline void ScriptedPort::Deliver(const std::string& bytes) {
-    if (!receiving) {
-        return;
-    }
-    uint32_t w = writeIndex_->load(std::memory_order_relaxed);
-    for (char c : bytes) {
-        ring_[w] = static_cast<uint8_t>(c);
-        w = (w + 1) % ringSize_;
-    }
-    writeIndex_->store(w, std::memory_order_release);
+    Arrive(bytes);
 }
 
 }  // namespace norvane::test

@@ -59,7 +59,6 @@ class SimulatedJob {
 protected:
     void PrepareJob() {
         ASSERT_TRUE(strings.Load(StringTableResource()));
-        EmptyProcessScanner();
         for (int n = 1; n <= 8; ++n) {
             bus.SetIdle(n);
         }

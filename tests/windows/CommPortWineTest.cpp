@@ -143,7 +143,8 @@ void TestOpenReceiveAndClose() {
 
     std::vector<uint8_t> ring(1000, 0xAA);
     std::atomic<uint32_t> writeIndex{0};
-    port.StartReceiver(ring.data(), static_cast<uint32_t>(ring.size()), &writeIndex);
+    std::atomic<uint32_t> readIndex{0};
+    port.StartReceiver(ring.data(), static_cast<uint32_t>(ring.size()), &writeIndex, &readIndex);
     const uint64_t until = NowMs() + 3000;
     bool greeted = false;
     while (!greeted && NowMs() < until) {

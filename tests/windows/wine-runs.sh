@@ -180,19 +180,37 @@ dismiss_result() {
     end_app
 }
 
-# The trace as text: the program writes it with Windows line ends.
+# The trace as text: the program writes it with Windows line ends. Searched without grep -q,
+# which would leave tr writing into a closed pipe (a failure under pipefail) once the trace
+# outgrows one buffer.
 trace_text() {
     tr -d '\r' <"$trace"
 }
 trace_has() {
-    if ! trace_text | grep -Fqx -- "$1"; then
+    if ! trace_text | grep -Fx -- "$1" >/dev/null; then
         echo "  trace has no line '$1'" >&2
         return 1
     fi
 }
 trace_lacks() {
-    if trace_text | grep -Eq -- "$1"; then
+    if trace_text | grep -E -- "$1" >/dev/null; then
         echo "  trace has '$1'" >&2
+        return 1
+    fi
+}
+
+# The result box leaves the main window, and its device fields, in sight (the rectangles the
+# program read back from the system: left top width height).
+result_box_clear() {
+    local bx by bw bh mx my mw mh
+    read -r bx by bw bh < <(trace_text | sed -n 's/^message-rect //p' | tail -1)
+    read -r mx my mw mh < <(trace_text | sed -n 's/^window-rect //p' | tail -1)
+    if [ -z "$bh" ] || [ -z "$mh" ] || [ "$bw" -le 0 ]; then
+        echo "  no placed result box in the trace" >&2
+        return 1
+    fi
+    if ((bx < mx + mw && mx < bx + bw && by < my + mh && my < by + bh)); then
+        echo "  result box ($bx $by $bw $bh) over the main window ($mx $my $mw $mh)" >&2
         return 1
     fi
 }
@@ -218,9 +236,11 @@ test_tv_run() {
     stop_device
     expect_equal 0 "$status" "exit status" &&
         trace_has "label device Tarvik" &&
-        trace_text | grep -Eq "^label serial 1234567 *$" &&
+        trace_text | grep -E "^label serial 1234567 *$" >/dev/null &&
         trace_has "label status Device detected on COM1" &&
         trace_has "message Device correctly programmed" &&
+        trace_has "message-kind information" &&
+        result_box_clear &&
         trace_has "message-closed" &&
         trace_has "exit 0" &&
         trace_lacks "^close-request"
@@ -295,15 +315,56 @@ test_no_device_and_about_box() {
     screenshot about-box.png
     xdotool key Return
     wait_for "^about-closed" 10 || return 1
-    dismiss_result 60 || return 1
+    wait_for "^message " 60 || return 1
+    sleep 0.5
+    screenshot result-box-error.png
+    dismiss_result 10 || return 1
     expect_equal 13 "$status" "exit status" &&
         trace_has "message No device detected on any serial port" &&
+        trace_has "message-kind error" &&
+        result_box_clear &&
         trace_has "exit 13" &&
         trace_has "about caption About Norvane by Halvio" &&
         trace_has "about version Norvane Version $PROJECT_VERSION" &&
-        trace_text | grep -Eq "^about build Build .+ [0-9]{4}-[0-9]{2}-[0-9]{2}$" &&
-        trace_text | grep -Eq "^about copyright Copyright" &&
+        trace_text | grep -E "^about build Build .+ [0-9]{4}-[0-9]{2}-[0-9]{2}$" >/dev/null &&
+        trace_text | grep -E "^about copyright Copyright" >/dev/null &&
         trace_lacks "^close-request"
+}
+
+# --help and --version answer, anything else is refused with 64, all before the window (and
+# so before the job that opens the ports).
+test_command_line() {
+    no_device
+    trace=$WORK/command-line.trace
+    rm -f "$trace"
+    local argument expected out
+    for argument in --help --version --verison; do
+        NORVANE_UI_TRACE=$trace timeout 60 wine "$EXE_TV" "$argument" >"$WORK/command-line.out" \
+            2>"$WORK/command-line.err"
+        status=$?
+        out=$(tr -d '\r' <"$WORK/command-line.out")
+        expected=0
+        [ "$argument" != --verison ] || expected=64
+        expect_equal "$expected" "$status" "exit status of $argument" || return 1
+        case $argument in
+            --help) expected="Usage: norvane*" ;;
+            --version) expected="Norvane Version $PROJECT_VERSION"$'\n'"Build *" ;;
+            --verison) expected="" ;;
+        esac
+        # shellcheck disable=SC2053 # a pattern
+        if [[ $out != $expected ]]; then
+            echo "  $argument printed '$out'" >&2
+            return 1
+        fi
+        if [ -e "$trace" ]; then
+            echo "  $argument opened the window" >&2
+            return 1
+        fi
+    done
+    grep -Fq 'norvane: unknown argument "--verison". Try --help.' "$WORK/command-line.err" || {
+        echo "  no refusal on stderr: $(cat "$WORK/command-line.err")" >&2
+        return 1
+    }
 }
 
 # The serial back end on its own (CommPortWineTest.cpp); each of its checks counts.
@@ -343,7 +404,8 @@ run_wine_tests() {
     for test in "whole demo TV image over the paced line, Enter ignored (exit 0):test_tv_run" \
         "full OS run (exit 0):test_os_run" \
         "Esc during the search (exit 18):test_escape_during_search" \
-        "no device, about box from the window menu (exit 13):test_no_device_and_about_box"; do
+        "no device, about box from the window menu (exit 13):test_no_device_and_about_box" \
+        "command line answered or refused, no window, no port:test_command_line"; do
         check "wine: ${test%%:*}" "${test##*:}"
         stop_app
         stop_device

@@ -66,7 +66,7 @@ struct BusState : std::enable_shared_from_this<BusState> {
     int portsCreated = 0;
 };
 
-class SimulatedPort final : public SerialPort {
+class SimulatedPort final : public InProcessPort {
 public:
     explicit SimulatedPort(std::shared_ptr<BusState> bus) : bus_(std::move(bus)) {}
     ~SimulatedPort() override { Close(); }
@@ -74,9 +74,8 @@ public:
     bool Open(const char* portName, uint32_t baudRate, const char* frame, int mode) override;
     bool Close() override;
     bool Write(const void* data, uint32_t length, bool wait) override;
-    bool StartReceiver(uint8_t* ring, uint32_t ringSize,
-                       std::atomic<uint32_t>* writeIndex) override;
-    bool StopReceiver() override;
+    bool StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex,
+                       const std::atomic<uint32_t>* readIndex) override;
     bool SetLineSpeed(uint32_t baudRate) override;
     bool TransferInProgress() override;
 
@@ -105,10 +104,6 @@ private:
     uint32_t speed_ = 0;
     WireTimer toDevice_;
     uint64_t transferEnd_ = 0;
-    uint8_t* ring_ = nullptr;
-    uint32_t ringSize_ = 0;
-    uint32_t ringPos_ = 0;
-    std::atomic<uint32_t>* writeIndex_ = nullptr;
 };
 
 void LineHost::Send(const uint8_t* data, size_t length) {
@@ -275,22 +270,9 @@ void SimulatedPort::Pump() {
 }
 
 bool SimulatedPort::StartReceiver(uint8_t* ring, uint32_t ringSize,
-                                  std::atomic<uint32_t>* writeIndex) {
-    if (line_ == nullptr || ring == nullptr || ringSize == 0 || writeIndex == nullptr) {
-        return false;
-    }
-    std::memset(ring, 0, ringSize);
-    ring_ = ring;
-    ringSize_ = ringSize;
-    writeIndex_ = writeIndex;
-    ringPos_ = writeIndex->load(std::memory_order_relaxed) % ringSize;
-    return true;
-}
-
-bool SimulatedPort::StopReceiver() {
-    ring_ = nullptr;
-    writeIndex_ = nullptr;
-    return true;
+                                  std::atomic<uint32_t>* writeIndex,
+                                  const std::atomic<uint32_t>* readIndex) {
+    return line_ != nullptr && InProcessPort::StartReceiver(ring, ringSize, writeIndex, readIndex);
 }
 
 bool SimulatedPort::SetLineSpeed(uint32_t baudRate) {
@@ -306,12 +288,7 @@ bool SimulatedPort::TransferInProgress() {
 }
 
 void SimulatedPort::Deliver(uint8_t byte) {
-    if (ring_ == nullptr) {
-        return;  // no receiver: the byte is lost
-    }
-    ring_[ringPos_] = byte;
-    ringPos_ = (ringPos_ + 1) % ringSize_;
-    writeIndex_->store(ringPos_, std::memory_order_release);
+    Arrive(&byte, 1);  // lost when no receiver runs
 }
 
 SimulatedBus::SimulatedBus(VirtualClock& clock) : state_(std::make_shared<BusState>(clock)) {

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/SerialPort.h"
+#include "serial/InProcessPort.h"
 #include "tools/simulator/DeviceModel.h"
 #include "tools/virtualtime/VirtualClock.h"
 

@@ -25,7 +25,8 @@ struct Client {
         const std::string name = "COM" + std::to_string(n);
         opened = port->Open(name.c_str(), baud, "8N1", MODE_RECEIVER);
         if (opened) {
-            port->StartReceiver(ring.data(), static_cast<uint32_t>(ring.size()), &writeIndex);
+            port->StartReceiver(ring.data(), static_cast<uint32_t>(ring.size()), &writeIndex,
+                                &readIndex);
         }
     }
     std::string Take() {
@@ -49,7 +50,7 @@ struct Client {
     bool opened = false;
     std::vector<uint8_t> ring = std::vector<uint8_t>(1000, 0xAA);
     std::atomic<uint32_t> writeIndex{0};
-    uint32_t readIndex = 0;
+    std::atomic<uint32_t> readIndex{0};
 };
 
 DeviceConfig Quiet(const char* kind) {
@@ -248,7 +249,7 @@ TEST(BusWire, RawBytesOnAnIdleLineReachItsPort) {
 
 // --- Receive ring --------------------------------------------------------------------------
 
-TEST(BusRing, WrapsAtItsSizeAndOverwritesWhenTheReaderIsLapped) {
+TEST(BusRing, WrapsAtItsSizeAndDropsWhatFindsItFull) {
     VirtualClock clock;
     SimulatedBus bus(clock);
     DeviceConfig cfg = Quiet("TV");
@@ -256,11 +257,17 @@ TEST(BusRing, WrapsAtItsSizeAndOverwritesWhenTheReaderIsLapped) {
     cfg.greetingPeriodMicros = 20'000;
     bus.Attach(5, cfg);
     Client c(bus, 5);
-    clock.Sleep(20 * 62 + 17);  // 63 greetings: 1008 bytes
+    clock.Sleep(20 * 61 + 17);  // 62 greetings: 992 bytes
+    EXPECT_EQ(c.Take().size(), 992u);
+    clock.Sleep(20);  // the 63rd runs from 992 over the end into 0..7
     EXPECT_EQ(c.writeIndex.load(), 8u);
-    // 62 records fill 992 bytes; the 63rd runs from 992 over the end into 0..7.
     EXPECT_EQ(std::string(c.ring.begin() + 992, c.ring.end()), "READYTVA");
     EXPECT_EQ(std::string(c.ring.begin(), c.ring.begin() + 8), "BCDEFGH\n");
+    // Unread, the ring fills to one place short of the reader; the rest is dropped, counted.
+    clock.Sleep(20 * 62);  // 992 bytes more, room for 983
+    EXPECT_EQ(c.writeIndex.load(), 991u);
+    EXPECT_EQ(c.port->DroppedBytes(), 9u);
+    EXPECT_EQ(std::string(c.ring.begin() + 8, c.ring.begin() + 24), "READYTVABCDEFGH\n");
 }
 
 TEST(BusRing, NothingIsStoredWithoutAReceiverOrWhileClosed) {
@@ -274,7 +281,8 @@ TEST(BusRing, NothingIsStoredWithoutAReceiverOrWhileClosed) {
     clock.Sleep(100);  // first greeting lost: no receiver
     std::vector<uint8_t> ring(1000, 7);
     std::atomic<uint32_t> wi{0};
-    ASSERT_TRUE(port->StartReceiver(ring.data(), 1000, &wi));
+    std::atomic<uint32_t> ri{0};
+    ASSERT_TRUE(port->StartReceiver(ring.data(), 1000, &wi, &ri));
     EXPECT_EQ(ring[0], 0);
     clock.Sleep(200);  // greeting at 250 ms
     EXPECT_EQ(wi.load(), 16u);
