@@ -56,6 +56,7 @@ void BlockCrcProtocol::Store(State next) {
 
 void BlockCrcProtocol::AwaitErased(State phase, State next) {
     counter_ = 0;
+    phase_ = {RunPhase::Erase};
     parts_.ticks.WaitForRecord(
         state_,
         {StateResult(phase), REPLY_ERASED, StateResult(next), parts_.ticks.Now() + kEraseTickMs,
@@ -80,6 +81,7 @@ void BlockCrcProtocol::OnBlockCrc(const char* record, uint32_t firstShown) {
     if (blockIndex_ >= totalBlocks ||
         static_cast<uint16_t>(CrcValueOf(record)) != blocks_[blockIndex_].crc) {
         state_ = MakeResult(RC_DEVICE_ERROR, DETAIL_CRC_MISMATCH);
+        mismatchBlock_ = blockIndex_;
     }
     if (blockIndex_ < totalBlocks) {
         ++blockIndex_;
@@ -91,11 +93,20 @@ void BlockCrcProtocol::OnBlockCrc(const char* record, uint32_t firstShown) {
 void BlockCrcProtocol::AwaitBlockCrcs(State phase, uint32_t endIndex, uint32_t firstShown,
                                       State next) {
     counter_ = 0;
+    // The block awaited, counted within its region like the regions in the status texts.
+    const int region = phase == State::ProgrammingLower ? 0 : 1;
+    auto awaiting = [&] {
+        phase_ = {RunPhase::Block, static_cast<int>(blockIndex_ - firstShown), region};
+    };
+    awaiting();
     parts_.ticks.RunWait(
         state_, StateResult(phase), parts_.ticks.Now() + kBlockTickMs, kBlockTickMs, abortFlag_,
         [&](ReplyKind kind, const char* record) {
             if (kind == REPLY_CRC) {
                 OnBlockCrc(record, firstShown);
+                if (blockIndex_ < endIndex) {
+                    awaiting();
+                }
             } else if (kind != REPLY_NONE) {
                 state_ = OtherRecordOutcome(kind, record);
             }
@@ -108,10 +119,12 @@ void BlockCrcProtocol::AwaitBlockCrcs(State phase, uint32_t endIndex, uint32_t f
             if (counter_ == kBlockTicks) {
                 state_ = MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT);
             }
-        });
+        },
+        MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT));
 }
 
 void BlockCrcProtocol::Verify() {
+    phase_ = {RunPhase::Verify};
     // The end marker must not be refused because the last stream is still in transit (a
     // trailing partial block is never acknowledged).
     if (!parts_.ticks.AwaitStreamWrittenOut()) {
@@ -197,6 +210,10 @@ FlashResult BlockCrcProtocol::RunBlockCrcProtocol(ImageSpan image, bool starFlag
         Verify();
     }
 
+    StepEnd end = ports.ActiveStepEnd(state_);
+    end.phase = phase_;
+    end.mismatchBlock = mismatchBlock_;
+    status.SetResultDetail(StepEndDetail(end, strings));
     ports.CloseSlot(0);
     return state_;
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <vector>
 
+#include "engine/Diagnosis.h"
 #include "engine/EngineParts.h"
 #include "engine/Image.h"
 #include "engine/Results.h"
@@ -66,6 +67,8 @@ private:
     ImageSpan image_;
     Regions regions_;
     std::vector<BlockEntry> blocks_;
+    RunPhase phase_;              // where the run stands, for the second text
+    uint32_t mismatchBlock_ = 0;  // the block whose CRC did not match
     FlashResult state_ = 0;
     int32_t counter_ = 0;
     uint32_t blockIndex_ = 0;

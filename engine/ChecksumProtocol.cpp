@@ -40,6 +40,7 @@ bool ChecksumProtocol::InPhase(State phase) const {
 void ChecksumProtocol::Erase() {
     // Ticks on a 50 ms grid from just before "START".
     int32_t tick = 0;
+    phase_ = {RunPhase::Erase};
     const uint32_t eraseStart = parts_.ticks.Now();
     parts_.ports.DropPendingInput();
     parts_.ports.ActivePort()->Write("START", 5, true);
@@ -51,6 +52,7 @@ void ChecksumProtocol::Erase() {
 }
 
 void ChecksumProtocol::SendLengths() {
+    phase_ = {RunPhase::Block, 0, 0};  // what the lengths announce
     SerialPort& port = *parts_.ports.ActivePort();
     WriteHalfWord(port, regionLength_[0]);
     WriteHalfWord(port, regionLength_[1]);
@@ -82,11 +84,15 @@ void ChecksumProtocol::SendRegions() {
                                                static_cast<long long>(r)));
         for (uint32_t offset = 0; InPhase(State::Programming) && offset < regionLength_[r];
              offset += kBlockSize) {
+            phase_ = {RunPhase::Block, static_cast<int>(offset / kBlockSize), r};
             SendChunk(regionStart_[r] + offset, totals[r]);
             const char* record = nullptr;
             const ReplyKind kind = parts_.ports.ScanActive(&record);
             if (kind != REPLY_NONE) {
                 state_ = OtherRecordOutcome(kind, record);
+            } else if (parts_.ports.LineGone(parts_.ports.ActiveSlot())) {
+                // The device is gone: the verification's limit would end the run anyway.
+                state_ = MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT);
             }
             bytesSent += kBlockSize;
             status.PostProgress(ProgressSetPosition, bytesSent);
@@ -104,6 +110,7 @@ void ChecksumProtocol::SendRegions() {
 }
 
 void ChecksumProtocol::Verify() {
+    phase_ = {RunPhase::Verify};
     parts_.status.ShowPhase(parts_.strings.Text(IDS_VERIFYING), kVerifyTicks);
     // No discard here: a record that arrived during programming is seen now.
     int32_t tick = 0;
@@ -133,6 +140,9 @@ FlashResult ChecksumProtocol::RunChecksumProtocol(ImageSpan image,
     if (InPhase(State::Verifying)) {
         Verify();
     }
+    StepEnd end = parts_.ports.ActiveStepEnd(state_);
+    end.phase = phase_;
+    parts_.status.SetResultDetail(StepEndDetail(end, parts_.strings));
     parts_.ports.CloseSlot(0);
     return state_;
 }

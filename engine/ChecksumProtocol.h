@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "engine/Diagnosis.h"
 #include "engine/EngineParts.h"
 #include "engine/Image.h"
 #include "engine/Results.h"
@@ -47,6 +48,7 @@ private:
     const uint8_t* regionStart_[2] = {};
     uint16_t regionLength_[2] = {};
     FlashResult state_ = 0;
+    RunPhase phase_;  // where the run stands, for the second text
 };
 
 }  // namespace norvane

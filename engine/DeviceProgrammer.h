@@ -33,6 +33,7 @@ public:
     FlashResult SearchDevice(const std::atomic<int>* abortFlag) override;
     FlashResult RunBlockCrcProtocol(ImageSpan image, const std::atomic<int>* abortFlag) override;
     FlashResult RunChecksumProtocol(ImageSpan image, const std::atomic<int>* abortFlag) override;
+    std::string ResultDetail() const override { return status_.ResultDetail(); }
 
     // The ports, for a look at which slot is active and for releasing it.
     PortBank& Ports() { return ports_; }

@@ -45,6 +45,32 @@ FlashResult DeviceSearch::Detect(int n, const char* record) {
     return result;
 }
 
+void DeviceSearch::NoteWhatCame(int n, ReplyKind kind) {
+    PortBank& ports = parts_.ports;
+    if (!ports.IsOpen(n)) {
+        return;
+    }
+    PortStory& story = ports.Story(n);
+    if (kind == REPLY_READY) {
+        story.fate = PortFate::Greeted;
+    } else if (ports.LineGone(n)) {
+        story.fate = PortFate::Disconnected;
+    } else if (story.fate == PortFate::Silent && ports.DataArrived(n)) {
+        story.fate = PortFate::NoGreeting;
+    }
+}
+
+std::string DeviceSearch::PortStories() {
+    std::string lines;
+    for (int n = 1; n <= kPortCount; ++n) {
+        const std::string line = StoryLine(parts_.ports.Story(n), parts_.strings);
+        if (!line.empty()) {
+            lines += (lines.empty() ? "" : "\n") + line;
+        }
+    }
+    return lines;
+}
+
 FlashResult DeviceSearch::SearchDevice(const std::atomic<int>* abortFlag) {
     PortBank& ports = parts_.ports;
     TickWait& ticks = parts_.ticks;
@@ -60,6 +86,7 @@ FlashResult DeviceSearch::SearchDevice(const std::atomic<int>* abortFlag) {
         // A closed slot spends its tick all the same.
         const char* record = nullptr;
         const ReplyKind kind = ports.ScanReply(n, &record);
+        NoteWhatCame(n, kind);
         if (kind == REPLY_READY) {
             result = Detect(n, record);
         } else if (kind != REPLY_NONE) {
@@ -78,6 +105,16 @@ FlashResult DeviceSearch::SearchDevice(const std::atomic<int>* abortFlag) {
         }
     }
 
+    // The second text: each port's story when nothing greeted; the port of a record that
+    // ended the search (the last one read).
+    std::string detail;
+    if (result == MakeResult(RC_NO_DEVICE)) {
+        detail = PortStories();
+    } else if (CodeOf(result) == RC_INVALID_REPLY) {
+        detail = FormatText(parts_.strings.Text(IDS_WHY_INVALID_REPLY),
+                            {ports.LastReply(), ports.LastReplyPort()});
+    }
+    parts_.status.SetResultDetail(detail);
     if (result == MakeResult(RC_NO_DEVICE) || result == MakeResult(RC_INTERRUPTED)) {
         // A detection in this very tick is overruled: its slot is closed with the others, so
         // the active slot must not name it any more.

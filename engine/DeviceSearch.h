@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "engine/EngineParts.h"
 #include "engine/Results.h"
@@ -24,6 +25,10 @@ public:
     bool StarFlag() const { return starFlag_; }
 
 private:
+    // Adds to port n's story what its tick found: a greeting, a hang-up, or bytes.
+    void NoteWhatCame(int n, ReplyKind kind);
+    // One line per port that was not simply absent, with what to do.
+    std::string PortStories();
     // Shows the greeting on port n and keeps that port as the active slot.
     FlashResult Detect(int n, const char* record);
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "engine/Image.h"
 #include "engine/Results.h"
@@ -27,6 +28,9 @@ public:
     virtual FlashResult RunBlockCrcProtocol(ImageSpan image, const std::atomic<int>* abortFlag) = 0;
     // Programs a GM or TV device from the two regions of `image`; releases the port.
     virtual FlashResult RunChecksumProtocol(ImageSpan image, const std::atomic<int>* abortFlag) = 0;
+    // Why the last step went wrong, for the result box's second text; empty when there is
+    // nothing to add to the result's message.
+    virtual std::string ResultDetail() const { return {}; }
 };
 
 }  // namespace norvane

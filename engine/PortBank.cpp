@@ -23,7 +23,12 @@ void PortBank::OpenSlot(int n) {
         return;
     }
     const std::string name = "COM" + std::to_string(n);
-    if (!slot.port->Open(name.c_str(), kSearchBaud, "8N1", MODE_RECEIVER)) {
+    const bool opened = slot.port->Open(name.c_str(), kSearchBaud, "8N1", MODE_RECEIVER);
+    PortStory& story = stories_[n];
+    story.label = PortLabel(n, slot.port->DevicePath());
+    story.failure = slot.port->LastOpenFailure();
+    story.fate = opened ? PortFate::Silent : FateOfFailedOpen(story.failure);
+    if (!opened) {
         slot.port.reset();
         return;
     }
@@ -60,7 +65,33 @@ ReplyKind PortBank::ScanReply(int n, const char** record) {
         *record = nullptr;
         return REPLY_NONE;
     }
-    return slot.scanner.Scan(&slot.readIndex, &slot.writeIndex, slot.ring.get(), kRingSize, record);
+    const ReplyKind kind =
+        slot.scanner.Scan(&slot.readIndex, &slot.writeIndex, slot.ring.get(), kRingSize, record);
+    if (kind != REPLY_NONE) {
+        lastReply_ = ReplyText(*record);
+        lastReplySlot_ = n;
+    }
+    return kind;
+}
+
+StepEnd PortBank::ActiveStepEnd(FlashResult result) const {
+    StepEnd end;
+    end.result = result;
+    end.lineGone = LineGone(activeSlot_);
+    end.portLabel = ActiveLabel();
+    end.reply = lastReply_;
+    end.replyPort = LastReplyPort();
+    return end;
+}
+
+bool PortBank::DataArrived(int n) const {
+    const PortSlot& slot = slots_[n];
+    return slot.port && (slot.readIndex.load(std::memory_order_relaxed) != 0 ||
+                         slot.writeIndex.load(std::memory_order_relaxed) != 0);
+}
+
+bool PortBank::LineGone(int n) const {
+    return slots_[n].port && slots_[n].port->LineGone();
 }
 
 void PortBank::KeepOnly(int n) {

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
+#include "engine/Diagnosis.h"
 #include "engine/ReplyScanner.h"
 #include "serial/SerialPort.h"
 
@@ -40,6 +42,21 @@ public:
     void CloseSlot(int n);
     bool IsOpen(int n) const { return slots_[n].port != nullptr; }
 
+    // What became of port n in the search so far: OpenSlot starts the story.
+    PortStory& Story(int n) { return stories_[n]; }
+    // True once bytes have arrived on open slot n.
+    bool DataArrived(int n) const;
+    // True once open slot n's line has hung up.
+    bool LineGone(int n) const;
+    // "COMn (<its device>)" for the active slot.
+    const std::string& ActiveLabel() const { return stories_[activeSlot_].label; }
+    // The last record any ScanReply completed (ReplyText), and the port it came from.
+    const std::string& LastReply() const { return lastReply_; }
+    const std::string& LastReplyPort() const { return stories_[lastReplySlot_].label; }
+    // How a run on the active slot ended with `result`, as far as the ports can tell: whether
+    // its line hung up, and the last record read.
+    StepEnd ActiveStepEnd(FlashResult result) const;
+
     // One completed record from slot n's ring, if any (REPLY_NONE also for a closed slot).
     ReplyKind ScanReply(int n, const char** record);
 
@@ -62,6 +79,9 @@ private:
     PortFactory createPort_;
     std::array<PortSlot, kPortCount + 1> slots_;  // slot n serves COMn; index 0 unused
     int activeSlot_ = 0;                          // where the device was found; owns nothing
+    std::array<PortStory, kPortCount + 1> stories_;
+    std::string lastReply_;
+    int lastReplySlot_ = 0;
 };
 
 }  // namespace norvane

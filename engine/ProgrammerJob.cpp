@@ -52,7 +52,11 @@ FlashResult RunProgrammingJob(JobStart* start, const JobEnvironment& environment
         }
     }
 
+    const std::string detail = programmer->ResultDetail();
     programmer.reset();  // closes every port still open
+    if (!detail.empty()) {
+        window->PostText(TextResultDetail, detail);
+    }
     window->PostDone(result);
     return result;
 }

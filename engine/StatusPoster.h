@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/NotifyWindow.h"
@@ -30,8 +31,14 @@ public:
         PostProgress(ProgressSetPosition, 0);
     }
 
+    // The result box's second text for the step that ended last (empty: nothing to add); the
+    // job posts it just before its result.
+    void SetResultDetail(std::string detail) { resultDetail_ = std::move(detail); }
+    const std::string& ResultDetail() const { return resultDetail_; }
+
 private:
     NotifyWindow* window_ = nullptr;
+    std::string resultDetail_;
 };
 
 }  // namespace norvane

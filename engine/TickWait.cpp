@@ -28,12 +28,17 @@ void TickWait::UntilDeadline(uint32_t deadline) {
 
 void TickWait::RunWait(FlashResult& state, FlashResult phase, uint32_t firstDeadline,
                        uint32_t period, const std::atomic<int>* abortFlag,
-                       const RecordHandler& onRecord, const TickHandler& afterWait) {
+                       const RecordHandler& onRecord, const TickHandler& afterWait,
+                       FlashResult atLimit) {
     uint32_t deadline = firstDeadline;
     while (state == phase) {
         const char* record = nullptr;
         const ReplyKind kind = ports_.ScanActive(&record);
         onRecord(kind, record);
+        if (state == phase && ports_.LineGone(ports_.ActiveSlot())) {
+            state = atLimit;
+            return;
+        }
         UntilDeadline(deadline);
         deadline += period;
         afterWait();
@@ -59,7 +64,8 @@ void TickWait::WaitForRecord(FlashResult& state, const RecordWait& wait, int32_t
             if (counter == wait.limit) {
                 state = wait.limitResult;
             }
-        });
+        },
+        wait.limitResult);
 }
 
 bool TickWait::AwaitStreamWrittenOut() {

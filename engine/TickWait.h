@@ -41,9 +41,11 @@ public:
     // steps, then the abort flag; while `state` still holds `phase`. Within a tick a later
     // store replaces an earlier one: a success is overruled by the tick limit or an abort in
     // the same tick, since the user was already told (or asked) that the run is over.
+    // A line that hangs up ends the wait at once with `atLimit`, the result its tick limit
+    // would have given: nothing more can come, and the progress stays where it was.
     void RunWait(FlashResult& state, FlashResult phase, uint32_t firstDeadline, uint32_t period,
                  const std::atomic<int>* abortFlag, const RecordHandler& onRecord,
-                 const TickHandler& afterWait);
+                 const TickHandler& afterWait, FlashResult atLimit);
 
     // A wait for one record kind.
     struct RecordWait {

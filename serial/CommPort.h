@@ -18,6 +18,10 @@
 //   multiplier * length + constant ms (0, 0 returns to the speed-derived limit). Writes keep
 //   the speed-derived limit. Opening again resets it.
 // - `ShowLastError` writes the report to stderr; there is no message box.
+// - `LastOpenFailure`: a path that exists but is no character device is refused without being
+//   opened (not a serial port); EBUSY names the holder when /proc lets us see it; EIO on open
+//   (a port's node without its hardware) counts as not present. Every open port registers its
+//   line settings as found (PortLineRegistry.h) until Close puts them back.
 // - Modes: MODE_RECEIVER reads return at once with what is there; MODE_DIRECT reads wait for
 //   their whole count (within the time limit). The receiver thread works in either mode, and
 //   a stopped receiver can be started again on the same opening.

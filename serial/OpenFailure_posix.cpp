@@ -16,6 +16,7 @@ OpenFailureKind KindOfOpenError(int error) {
         case ENOENT:
         case ENODEV:
         case ENXIO:
+        case EIO:  // a serial port's node without its hardware (/dev/ttyS3 on most PCs)
             return OpenFailureKind::NotPresent;
         case ENOTTY:
         case EISDIR:

@@ -215,17 +215,32 @@ std::string GuiSession::StartDevice(const std::vector<std::string>& args) {
     return {};
 }
 
-void GuiSession::StartProgram(const std::string& com1) {
-    std::map<std::string, std::string> env{
-        {"DISPLAY", display_.Name()},
-        {"NO_AT_BRIDGE", "1"},
-        {"GDK_BACKEND", "x11"},
-        {"NORVANE_UI_TRACE", tracePath_},
-    };
+void GuiSession::Start(std::vector<std::string> argv, const std::string& com1,
+                       std::map<std::string, std::string> env) {
+    env["DISPLAY"] = display_.Name();
+    env["NO_AT_BRIDGE"] = "1";
+    env["GDK_BACKEND"] = "x11";
+    env["NORVANE_UI_TRACE"] = tracePath_;
     for (int n = 1; n <= 8; ++n) {
         env["NORVANE_COM" + std::to_string(n)] = (n == 1) ? com1 : "";
     }
-    program_ = Child({NORVANE_APP_PATH}, env, folder_ + "/norvane.out", folder_ + "/norvane.err");
+    argv.push_back(NORVANE_APP_PATH);
+    program_ = Child(argv, env, folder_ + "/norvane.out", folder_ + "/norvane.err");
+}
+
+void GuiSession::StartProgram(const std::string& com1) {
+    Start({}, com1, {});
+}
+
+void GuiSession::StartProgramAsNobody(const std::string& com1) {
+    // nobody may append to the trace and keep its toolkit's files in the test's folder.
+    const std::string home = folder_ + "/home";
+    std::filesystem::create_directories(home);
+    chown(home.c_str(), 65534, 65534);
+    close(open(tracePath_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    chmod(tracePath_.c_str(), 0666);
+    Start({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"}, com1,
+          {{"HOME", home}, {"XDG_RUNTIME_DIR", home}});
 }
 
 std::vector<std::string> GuiSession::TraceLines() {

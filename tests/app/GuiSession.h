@@ -73,6 +73,9 @@ public:
     std::string StartDevice(const std::vector<std::string>& args);
     // Starts the program; `com1` is the path for COM1 (empty: no port), COM2..8 are empty.
     void StartProgram(const std::string& com1);
+    // The same, run as the unprivileged user nobody (in no group), as an ordinary user would
+    // run it; needs root.
+    void StartProgramAsNobody(const std::string& com1);
 
     // Waits for the first trace line starting with `prefix` + " " (or equal to `prefix`)
     // after line `from`; returns its index, or -1 on timeout.
@@ -100,6 +103,8 @@ public:
 
 private:
     std::string Run(const std::string& command);
+    void Start(std::vector<std::string> argv, const std::string& com1,
+               std::map<std::string, std::string> env);
 
     std::string name_;
     std::string folder_;

@@ -62,6 +62,9 @@ TEST(GuiSignal, SigtermWhileProgrammingExitsWith18AndPutsTheLineBack) {
     ASSERT_TRUE(status) << "still waiting (for OK?)";
     EXPECT_EQ(*status, 18);
     EXPECT_LT(took, 2s);
+    RecordProperty(
+        "exit_ms",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     EXPECT_EQ(s.WaitForLine("message-window", 0ms), -1) << "no box waits for OK";
     EXPECT_NE(s.ProgramStderr().find("Programming interrupted"), std::string::npos)
         << s.ProgramStderr();

@@ -1,7 +1,11 @@
 // The program on a real (virtual) display against the device simulator: what the window
 // shows, the keys and close requests it gets while the job runs, the boxes and the exit
 // status. Keys go to the real window with xdotool; the window's trace says what it shows.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -234,9 +238,22 @@ TEST(GuiAbout, TheResultClosesAnOpenAboutBox) {
     EXPECT_GE(s.WaitForLine("about-closed", 0ms), 0);
 }
 
+// Run by an ordinary user whose only port is a terminal only root may open: no device, and the
+// second text says why and what to do.
 TEST(GuiRun, NoDeviceOnAnyPortAfterTheFullSearch) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the program as an ordinary user";
+    }
     GuiSession s("no-device");
-    s.StartProgram("");
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128] = {};
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 &&
+                ptsname_r(master, name, sizeof name) == 0);
+    ASSERT_EQ(chmod(name, 0600), 0);
+    const std::string denied = std::string("COM1 (") + name +
+                               "): permission denied. Add your user to the dialout group (sudo "
+                               "usermod -aG dialout $USER), log in again, and check with: id -nG";
+    s.StartProgramAsNobody(name);
     const int window = s.WaitForLine("window", 20s);
     ASSERT_GE(window, 0) << Dump(s);
     const auto start = Clock::now();
@@ -246,6 +263,7 @@ TEST(GuiRun, NoDeviceOnAnyPortAfterTheFullSearch) {
     EXPECT_GE(searched, 29s) << "the search takes its full 300 ticks of 100 ms";
     EXPECT_EQ(s.TextOf(s.WaitForLine("message-icon", 2s, box)), "dialog-error");
     EXPECT_EQ(s.TextOf(s.WaitForLine("message", 2s, box)), "No device detected on any serial port");
+    EXPECT_EQ(s.TextOf(s.WaitForLine("message-detail", 2s, box)), denied);
     s.Screenshot("root", "result-box-error");
     ASSERT_TRUE(s.SendKeys(s.TextOf(box), "Return"));
     const auto status = s.WaitForExit(10s);
@@ -253,9 +271,12 @@ TEST(GuiRun, NoDeviceOnAnyPortAfterTheFullSearch) {
     EXPECT_EQ(*status, 13);
     // The trace is complete once the program has ended.
     EXPECT_EQ(s.WaitForLine("close-request", 0ms), -1) << Dump(s);
-    EXPECT_NE(s.ProgramStderr().find("norvane: No device detected on any serial port\n"),
+    EXPECT_NE(s.ProgramStderr().find("norvane: No device detected on any serial port\n"
+                                     "norvane: " +
+                                     denied + "\n"),
               std::string::npos)
         << Dump(s);
+    close(master);
 }
 
 // --help and --version answer and a stray argument is refused, all without a display (the

@@ -160,6 +160,47 @@ std::vector<Cell> AllCells() {
 // Noise as a line may carry it between two records: junk, a keyword cut short, line feeds.
 const std::string kNoiseBurst = std::string("\x01~#@\n\nREAD\n", 11) + "\xFF\x80 \n";
 
+// The result box's second text for a cell, as far as it is fixed: its start (and, for a reply,
+// its end). The device is on COM5; the simulated bus gives its ports no path.
+std::pair<std::string, std::string> ExpectedDetail(const Row& row, Fault fault) {
+    const FlashResult result = row.expected[fault];
+    if (fault == Unplugged && row.dropAfter != nullptr) {
+        return {"The serial port COM5 was disconnected.", ""};
+    }
+    switch (CodeOf(result)) {
+        case RC_NO_DEVICE:  // every port is there, and silent
+            return {"COM1: opened, but no device answered.\n",
+                    "\nCOM8: opened, but no device answered."};
+        case RC_INVALID_REPLY:
+            return {"Reply \"", "\" came from COM5."};
+        case RC_DEVICE_ERROR:
+            if (result == kTimeout) {
+                return {"The device stopped answering within the time limit, during ", "."};
+            }
+            if (result == kMismatch) {
+                return {"The device's check of block " + std::to_string(row.crcBlock) +
+                            " did not match the block sent.",
+                        ""};
+            }
+            return {"The device returned this code during ", "."};
+        default:
+            return {"", ""};  // the message says it all
+    }
+}
+
+// The last second text posted starts with `start` and ends with `end`; none when both are empty.
+void ExpectDetail(const test::RecordingWindow& window, const std::string& start,
+                  const std::string& end) {
+    const auto details = window.Texts(TextResultDetail);
+    const std::string detail = details.empty() ? "" : details.back();
+    EXPECT_EQ(detail.substr(0, start.size()), start);
+    EXPECT_TRUE(detail.size() >= end.size() && detail.substr(detail.size() - end.size()) == end)
+        << detail;
+    if (start.empty() && end.empty()) {
+        EXPECT_EQ(detail, "");
+    }
+}
+
 class FaultMatrix : public ::testing::TestWithParam<Cell>, protected test::SimulatedJob {
 protected:
     void SetUp() override { PrepareJob(); }
@@ -242,6 +283,8 @@ TEST_P(FaultMatrix, EndsWithTheDefinedResultAndLeavesNothingBehind) {
     const Footprint before;
     EXPECT_EQ(RunJob(image), row.expected[fault]);
     const Footprint after;
+    const auto [start, end] = ExpectedDetail(row, fault);
+    ExpectDetail(window, start, end);
 
     // The fault really struck in its phase: the device got that far.
     if (const sim::DeviceModel* device = bus.Device(kPort)) {
@@ -291,27 +334,39 @@ struct RealRow {
     FlashResult expected;
     int killAfterMs = -1;  // the device dies this long into the job (its terminal hangs up)
     double maxSeconds = 6;
+    // The result box's second text starts and ends so; "@" stands for the device's port,
+    // "COM2 (<its terminal>)".
+    std::string detailStart = "";
+    std::string detailEnd = "";
 };
 
 const std::vector<RealRow>& RealRows() {
     // Acknowledgements at 15 ms a block or slower: the host reads one record per 10 ms tick.
     // clang-format off
     static const std::vector<RealRow> rows = {
-        {"SilentFromTheLowerRegion", Silence, "OS", {"--silent-from", "lower"}, -1, kTimeout},
+        {"SilentFromTheLowerRegion", Silence, "OS", {"--silent-from", "lower"}, -1, kTimeout, -1, 6,
+         "The device stopped answering within the time limit, during block 0 of region 0."},
         // The search ends at once and leaves its ports to the job, which closes them all.
         {"ErrorInsteadOfTheGreeting", DeviceError, "OS", {"--error-at", "greeting"}, -1,
-         Invalid(REPLY_ERROR)},
+         Invalid(REPLY_ERROR), -1, 6, "Reply \"ERROR", "\" came from @."},
         {"ErrorInRegion0", DeviceError, "TV",
-         {"--error-at", "region0:512", "--error-code", "0x5A21"}, -1, kError},
+         {"--error-at", "region0:512", "--error-code", "0x5A21"}, -1, kError, -1, 6,
+         // A pseudo-terminal takes the chunks at once, so the host may be well past the
+         // chunk the device refused by the time it reads the record.
+         "The device returned this code during block ", "."},
         {"ErasedWhileProgrammingLower", Unexpected, "OS",
-         {"--unexpected-at", "lower:2", "--unexpected-text", "ERASED"}, -1, Invalid(REPLY_ERASED)},
-        {"WrongCrcOfBlock3", CrcMismatch, "OS", {"--wrong-crc-block", "3"}, -1, kMismatch},
+         {"--unexpected-at", "lower:2", "--unexpected-text", "ERASED"}, -1, Invalid(REPLY_ERASED),
+         -1, 6, "Reply \"ERASED", "\" came from @."},
+        {"WrongCrcOfBlock3", CrcMismatch, "OS", {"--wrong-crc-block", "3"}, -1, kMismatch, -1, 6,
+         "The device's check of block 3 did not match the block sent."},
         {"NoiseBeforeEveryRecord", Noise, "OS",
          {"--noise", "~#\\n@\\x01", "--stray-line-feeds", "2"}, -1, kSuccess},
-        {"UnpluggedMidStream", Unplugged, "OS", {"--disconnect-after", "2000"}, -1, kTimeout},
-        // The host writes on into the hung-up terminal; the verification wait ends the run.
+        // The wait in progress ends the moment the terminal hangs up.
+        {"UnpluggedMidStream", Unplugged, "OS", {"--disconnect-after", "2000"}, -1, kTimeout, -1, 6,
+         "The serial port @ was disconnected."},
+        // The host stops writing once the terminal has hung up, with the verification's result.
         {"TvUnpluggedMidRegion0", Unplugged, "TV", {"--disconnect-after", "1000"}, -1, kTimeout,
-         -1, 20},
+         -1, 3, "The serial port @ was disconnected."},
         {"AbortWhileErasing", UserAbort, "OS", {}, 1500, kInterrupted},
         // Hung up under the open port during the search; only the abort ends the search early.
         {"DeviceDiesWhileSearching", Unplugged, "OS", {"--first-greeting-ms", "60000"}, 1500,
@@ -384,6 +439,13 @@ TEST_P(FaultMatrixOverPtys, EndsWithTheDefinedResultAndLeavesNothingBehind) {
     const Footprint after;
 
     EXPECT_LT(seconds, row.maxSeconds);
+    auto withPort = [&path](std::string text) {
+        if (const size_t at = text.find('@'); at != std::string::npos) {
+            text.replace(at, 1, "COM2 (" + path + ")");
+        }
+        return text;
+    };
+    ExpectDetail(window, withPort(row.detailStart), withPort(row.detailEnd));
     // The waits sleep and the receivers block: the CPU stays idle, also once the line is dead.
     EXPECT_LT(cpuSeconds, seconds * 0.5) << "busy for " << cpuSeconds << " s of " << seconds;
     EXPECT_EQ(after.descriptors, before.descriptors) << "a descriptor left open";

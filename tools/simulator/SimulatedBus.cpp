@@ -78,6 +78,8 @@ public:
                        const std::atomic<uint32_t>* readIndex) override;
     bool SetLineSpeed(uint32_t baudRate) override;
     bool TransferInProgress() override;
+    // A line dropped by a fault hangs up like a pseudo-terminal whose device has gone.
+    bool LineGone() const override { return line_ != nullptr && line_->disconnected; }
 
     uint32_t Speed() const { return speed_; }
     // A byte from the device arriving now.

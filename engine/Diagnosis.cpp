@@ -1,0 +1,118 @@
+#include "engine/Diagnosis.h"
+
+#include "engine/ReplyScanner.h"
+#include "strings/MultiStrings.h"
+#include "strings/StringIds.h"
+
+namespace norvane {
+
+std::string PortLabel(int n, std::string_view devicePath) {
+    std::string label = "COM" + std::to_string(n);
+    if (!devicePath.empty() && devicePath != label) {
+        label += " (";
+        label += devicePath;
+        label += ")";
+    }
+    return label;
+}
+
+PortFate FateOfFailedOpen(const OpenFailure& failure) {
+    switch (failure.kind) {
+        case OpenFailureKind::NotSerialPort:
+            return PortFate::NotSerialPort;
+        case OpenFailureKind::PermissionDenied:
+            return PortFate::PermissionDenied;
+        case OpenFailureKind::InUse:
+            return PortFate::InUse;
+        case OpenFailureKind::Other:
+            return PortFate::OpenFailed;
+        case OpenFailureKind::None:
+        case OpenFailureKind::NotPresent:
+            break;
+    }
+    return PortFate::Absent;
+}
+
+std::string StoryLine(const PortStory& story, const CMultiStrings& strings) {
+    const std::string& port = story.label;
+    switch (story.fate) {
+        case PortFate::NotSerialPort:
+            return FormatText(strings.Text(IDS_PORT_NOT_SERIAL), {port});
+        case PortFate::PermissionDenied:
+            return FormatText(strings.Text(IDS_PORT_DENIED), {port});
+        case PortFate::InUse:
+            if (story.failure.holderIsNorvane) {
+                return FormatText(strings.Text(IDS_PORT_IN_USE_NORVANE),
+                                  {port, std::to_string(story.failure.holderPid)});
+            }
+            if (!story.failure.holderName.empty()) {
+                return FormatText(strings.Text(IDS_PORT_IN_USE_BY),
+                                  {port, story.failure.holderName});
+            }
+            return FormatText(strings.Text(IDS_PORT_IN_USE), {port});
+        case PortFate::OpenFailed:
+            return FormatText(strings.Text(IDS_PORT_OPEN_FAILED), {port, story.failure.systemText});
+        case PortFate::Silent:
+            return FormatText(strings.Text(IDS_PORT_SILENT), {port});
+        case PortFate::NoGreeting:
+            return FormatText(strings.Text(IDS_PORT_NO_GREETING), {port});
+        case PortFate::Disconnected:
+            return FormatText(strings.Text(IDS_WHY_DISCONNECTED), {port});
+        case PortFate::Absent:
+        case PortFate::Greeted:
+            break;
+    }
+    return {};
+}
+
+std::string PhaseText(const RunPhase& phase, const CMultiStrings& strings) {
+    switch (phase.kind) {
+        case RunPhase::Erase:
+            return strings.Text(IDS_PHASE_ERASE);
+        case RunPhase::Block:
+            return FormatText(strings.Text(IDS_PHASE_BLOCK), {phase.block, phase.region});
+        case RunPhase::Verify:
+            break;
+    }
+    return strings.Text(IDS_PHASE_VERIFY);
+}
+
+std::string StepEndDetail(const StepEnd& end, const CMultiStrings& strings) {
+    const ResultCode code = CodeOf(end.result);
+    if (code == RC_SUCCESS || code == RC_INTERRUPTED) {
+        return {};
+    }
+    if (end.lineGone) {  // whatever the wait ended with, this is why
+        return FormatText(strings.Text(IDS_WHY_DISCONNECTED), {end.portLabel});
+    }
+    if (code == RC_INVALID_REPLY) {
+        return FormatText(strings.Text(IDS_WHY_INVALID_REPLY), {end.reply, end.replyPort});
+    }
+    if (code != RC_DEVICE_ERROR) {
+        return {};
+    }
+    switch (DetailOf(end.result)) {
+        case DETAIL_TIMEOUT:
+            return FormatText(strings.Text(IDS_WHY_NO_ANSWER), {PhaseText(end.phase, strings)});
+        case DETAIL_CRC_MISMATCH:
+            return FormatText(strings.Text(IDS_WHY_BLOCK_MISMATCH), {end.mismatchBlock});
+        default:
+            return FormatText(strings.Text(IDS_WHY_DEVICE_CODE), {PhaseText(end.phase, strings)});
+    }
+}
+
+std::string ReplyText(const char* record) {
+    std::string text(record, kRecordLength);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
+                             text.back() == '\0')) {
+        text.pop_back();
+    }
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
+}  // namespace norvane

@@ -1,0 +1,75 @@
+// The result box's second text: why a job went wrong and what the user can do about it. The
+// search keeps each port's story; the protocols keep the phase they were in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/Results.h"
+#include "serial/OpenFailure.h"
+
+namespace norvane {
+
+class CMultiStrings;
+
+// What became of one port during the search.
+enum class PortFate {
+    Absent,            // no such port: nothing to say
+    NotSerialPort,     // a file, a directory, /dev/null, a FIFO
+    PermissionDenied,  // the user may not open it
+    InUse,             // another program holds it
+    OpenFailed,        // any other refusal of the system
+    Silent,            // opened, nothing arrived
+    NoGreeting,        // bytes arrived, but no greeting
+    Greeted,           // a device greeted on it
+    Disconnected,      // the line hung up while we listened
+};
+
+struct PortStory {
+    PortFate fate = PortFate::Absent;
+    std::string label;    // "COM3 (/dev/ttyUSB0)"
+    OpenFailure failure;  // why the open failed, for the fates of a failed open
+};
+
+// "COM3 (/dev/ttyUSB0)"; just "COM3" where the port has no path of its own.
+std::string PortLabel(int n, std::string_view devicePath);
+
+// The fate of a port whose open failed. A port that cannot say why (kind None) counts as
+// absent.
+PortFate FateOfFailedOpen(const OpenFailure& failure);
+
+// The port's line for the second text, with what to do; empty for a port that was simply
+// absent or greeted a device.
+std::string StoryLine(const PortStory& story, const CMultiStrings& strings);
+
+// Where a programming run stood: erasing, waiting for block n of region m (both counted from
+// 0, like the regions in the status texts), or verifying.
+struct RunPhase {
+    enum Kind { Erase, Block, Verify };
+    Kind kind = Erase;
+    int block = 0;
+    int region = 0;
+};
+std::string PhaseText(const RunPhase& phase, const CMultiStrings& strings);
+
+// How a step ended, as far as the user's second text is concerned.
+struct StepEnd {
+    FlashResult result = 0;
+    RunPhase phase;              // where a programming run stood
+    uint32_t mismatchBlock = 0;  // the block whose check did not match (detail 0xFFFE)
+    bool lineGone = false;       // the device's line hung up
+    std::string portLabel;       // the device's port
+    std::string reply;           // the last reply record read (ReplyText), for RC_INVALID_REPLY
+    std::string replyPort;       // the port it came from
+};
+
+// The second text for a programming run's or the search's end: why it went wrong; empty for
+// success, an abort and the results whose message says it all.
+std::string StepEndDetail(const StepEnd& end, const CMultiStrings& strings);
+
+// A 16-character reply record as the user can read it: without its trailing line breaks and
+// blanks, any other control character shown as '?'.
+std::string ReplyText(const char* record);
+
+}  // namespace norvane

@@ -1,0 +1,190 @@
+// When the search finds no device, the result box's second text tells each port's story: what
+// the user can do about a port that is not a serial port, that they may not open, that
+// another program holds, or on which no device answered. Real serial code over files, FIFOs
+// and pseudo-terminals, on a clock running twenty times faster than real time.
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "serial/CommPort.h"
+#include "tests/support/EngineFixture.h"
+#include "tests/support/FastClock.h"
+#include "tests/support/RecordingWindow.h"
+#include "tests/support/SimulatedJob.h"
+#include "tests/support/WholeJob.h"
+
+namespace norvane {
+namespace {
+
+class PseudoTerminal {
+public:
+    PseudoTerminal() {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char name[128] = {};
+        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 &&
+            ptsname_r(master, name, sizeof name) == 0) {
+            path = name;
+        }
+    }
+    ~PseudoTerminal() { close(master); }
+    int master = -1;
+    std::string path;
+};
+
+// A child process that holds `path` open and locked, as a terminal program does; named `name`
+// when given (as another Norvane would be), else `sleep`.
+pid_t HoldPort(const std::string& path, const char* name) {
+    const pid_t holder = fork();
+    if (holder == 0) {
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0) {
+            _exit(1);
+        }
+        if (name != nullptr) {
+            prctl(PR_SET_NAME, name);
+            pause();
+        }
+        execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
+        _exit(1);
+    }
+    for (bool locked = false; holder > 0 && !locked;) {  // until the holder has it
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
+        close(fd);
+        usleep(1000);
+    }
+    return holder;
+}
+
+void EndHolder(pid_t holder) {
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+}
+
+void PointCom(int n, const std::string& path) {
+    setenv(("NORVANE_COM" + std::to_string(n)).c_str(), path.c_str(), 1);
+}
+
+class PortStory : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(strings.Load(StringTableResource()));
+        for (int n = 1; n <= 8; ++n) {
+            PointCom(n, "");
+        }
+    }
+
+    // The whole job with the real ports; the search's 30 s take 1.5 s.
+    FlashResult RunJob() {
+        test::FastClock clock(20);
+        std::atomic<int> abortFlag = 0;
+        return test::RunWholeJob(test::DemoTestImage(), CreateCommPort, clock, strings, window,
+                                 abortFlag);
+    }
+
+    std::string Detail() const {
+        const auto texts = window.Texts(TextResultDetail);
+        return texts.empty() ? std::string() : texts.back();
+    }
+
+    CMultiStrings strings;
+    test::RecordingWindow window;
+};
+
+TEST_F(PortStory, EveryPortThatWasNotSimplyAbsentGetsItsLine) {
+    const std::string folder = ::testing::TempDir() + "norvane-story-" + std::to_string(getpid());
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string file = folder + "/file";
+    const std::string fifo = folder + "/fifo";
+    close(open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    PseudoTerminal held, silent, chatty, norvane;
+    ASSERT_FALSE(held.path.empty());
+    const pid_t holder = HoldPort(held.path, nullptr);
+    const pid_t otherNorvane = HoldPort(norvane.path, "norvane");
+    ASSERT_GT(holder, 0);
+    ASSERT_GT(otherNorvane, 0);
+    // Bytes, but never a greeting.
+    ASSERT_EQ(write(chatty.master, "AT\r\nOK\r\n", 8), 8);
+    PointCom(1, file);
+    PointCom(2, fifo);
+    PointCom(3, folder + "/missing");
+    PointCom(4, held.path);
+    PointCom(5, silent.path);
+    PointCom(6, chatty.path);
+    PointCom(7, folder);
+    PointCom(8, norvane.path);
+
+    EXPECT_EQ(RunJob(), MakeResult(RC_NO_DEVICE));
+    EndHolder(holder);
+    EndHolder(otherNorvane);
+    unlink(file.c_str());
+    unlink(fifo.c_str());
+    rmdir(folder.c_str());
+
+    const std::vector<std::string> lines = {
+        "COM1 (" + file + ") is not a serial port.",
+        "COM2 (" + fifo + ") is not a serial port.",
+        "COM4 (" + held.path + ") is in use by sleep. Close it and try again.",
+        "COM5 (" + silent.path + "): opened, but no device answered.",
+        "COM6 (" + chatty.path + "): data arrived, but no device greeting.",
+        "COM7 (" + folder + ") is not a serial port.",
+        "COM8 (" + norvane.path + ") is in use by another Norvane (process " +
+            std::to_string(otherNorvane) + "). Let it finish first.",
+    };
+    std::string expected;
+    for (const std::string& line : lines) {
+        expected += (expected.empty() ? "" : "\n") + line;
+    }
+    EXPECT_EQ(Detail(), expected);
+}
+
+TEST_F(PortStory, PermissionDeniedToAnOrdinaryUserNamesTheDialoutGroup) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to become an ordinary user";
+    }
+    PseudoTerminal device;
+    ASSERT_EQ(chmod(device.path.c_str(), 0600), 0);
+    PointCom(1, device.path);
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {  // the program run by nobody, in no group
+        close(report[0]);
+        if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
+            setresuid(65534, 65534, 65534) != 0) {
+            _exit(2);
+        }
+        const FlashResult result = RunJob();
+        const std::string detail = Detail();
+        [[maybe_unused]] const ssize_t written = write(report[1], detail.data(), detail.size());
+        _exit(result == MakeResult(RC_NO_DEVICE) ? 0 : 1);
+    }
+    close(report[1]);
+    std::string detail;
+    char buffer[512];
+    for (ssize_t got; (got = read(report[0], buffer, sizeof buffer)) > 0;) {
+        detail.append(buffer, static_cast<size_t>(got));
+    }
+    close(report[0]);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(detail, "COM1 (" + device.path +
+                          "): permission denied. Add your user to the dialout group (sudo usermod "
+                          "-aG dialout $USER), log in again, and check with: id -nG");
+}
+
+}  // namespace
+}  // namespace norvane
