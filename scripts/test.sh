@@ -4,7 +4,9 @@
 # ThreadSanitizer, the release files from a Release build, then the Windows build
 # (cross-built, tested under Wine) and a short run of every fuzz target.
 # Tests that drive the real window (label gui) run in the normal build only: the toolkit
-# itself is not sanitizer-clean. So do the qemu guest's (label kernel): the same programs, slowly.
+# itself is not sanitizer-clean. The whole jobs over the paced line (label wire, about a minute
+# of real time) run there only too: the sanitizer suites cover the same code with the shorter
+# real-time tests. So do the qemu guest's (label kernel): the same programs, slowly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -29,7 +31,7 @@ suite() {
 
 # Tests on explicitly: ./scripts/run.sh may have configured build/normal without them.
 suite normal "" "" "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORVANE_BUILD_TESTS=ON
-suite asan-ubsan "" "gui|kernel" "tests_nongui" \
+suite asan-ubsan "" "gui|wire|kernel" "tests_nongui" \
     -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=address,undefined
 suite tsan "serial|simulator|engine|app" "gui" "tests_serial tests_simulator tests_engine tests_app" \
     -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=thread

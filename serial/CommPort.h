@@ -1,8 +1,8 @@
 // CCommPort: one serial port of the machine, opened exclusively, with waiting and
 // non-waiting writes and a receiver thread that fills a caller-owned ring.
 //
-// The class is shared by the back ends; each back end (CommPort_posix.cpp, later a Win32 one)
-// defines the operations and its own private state (Impl).
+// The class is shared by the back ends; each back end (the *_posix.cpp and the *_win32.cpp
+// files) defines the operations and its own private state (Impl).
 //
 // Behaviour on POSIX, where it differs from the Windows back end:
 // - `lastError` holds an errno value. A missing device (or a COMn whose NORVANE_COMn is set
@@ -26,8 +26,7 @@
 //   their whole count (within the time limit). The receiver thread works in either mode, and
 //   a stopped receiver can be started again on the same opening.
 // - Transfers report their end through TransferInProgress() only; there are no completion
-//   messages. A waiting write while a non-waiting one still runs is the caller's care: the
-//   bytes of both would interleave.
+//   messages.
 #pragma once
 
 #include <atomic>
@@ -64,8 +63,11 @@ public:
     bool Close() override;
     bool SetTimeouts(uint32_t multiplier, uint32_t constant);
 
-    // Waiting: true once all bytes are written and the output queue has drained, false when
-    // the time limit (TransferTimeLimitMs at `baudRate`) passes first; unsent bytes are dropped.
+    // Every write moves the moment the line is free on by its wire time (WireTime.h).
+    // Waiting: true once all bytes are written, the output queue has drained and the line is
+    // free, false when the time limit (TransferTimeLimitMs at `baudRate`) passes first; unsent
+    // bytes are dropped. A non-waiting write still under way is waited for first, within the
+    // same limit; when it does not end in time, nothing is sent.
     // Not waiting: bytes the line takes at once are written, the rest are copied and written
     // by a transfer thread; refused (false, `lastError` unchanged) while one still runs.
     bool Write(const void* data, uint32_t length, bool wait) override;
@@ -84,8 +86,11 @@ public:
     // Cancels a running transfer (unsent output is dropped) and waits for its thread. Always
     // true.
     bool StopTransferThread();
+    // True until a non-waiting transfer has ended and the line has had the time to send every
+    // byte written to it.
     bool TransferInProgress() override;
-    // Changes the speed of the open line; `baudRate` stays as Open set it.
+    // Changes the speed of the open line, and of the wire time of later writes; `baudRate`,
+    // from which the time limits follow, stays as Open set it.
     bool SetLineSpeed(uint32_t baudRate) override;
     OpenFailure LastOpenFailure() const override { return openFailure; }
     std::string DevicePath() const override { return devicePath; }

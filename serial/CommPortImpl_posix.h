@@ -4,11 +4,26 @@
 #include <termios.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "serial/CommPort.h"
+#include "serial/WireTime.h"
 
 namespace norvane {
+
+// The one non-waiting transfer a port may have at a time. Its thread owns its write copy; it
+// clears `running` (release, under `mutex`) as its last step, after it has finished with every
+// buffer, and wakes a waiting transfer of the same direction through `ended`.
+struct TransferSlot {
+    std::thread thread;
+    int cancelFd = -1;
+    bool writes = false;  // the direction of the transfer on `thread`
+    std::atomic<bool> running{false};
+    std::mutex mutex;
+    std::condition_variable ended;
+};
 
 struct CCommPort::Impl {
     termios savedSettings{};  // the line as Open found it; Close puts it back
@@ -21,11 +36,10 @@ struct CCommPort::Impl {
     // Set by the receiver once the line has hung up; cleared by the next Open.
     std::atomic<bool> lineGone{false};
 
-    // At most one non-waiting transfer at a time. The thread owns its write copy; it clears
-    // `transferRunning` (release) as its last step, after it has finished with every buffer.
-    std::thread transfer;
-    int transferCancelFd = -1;
-    std::atomic<bool> transferRunning{false};
+    // When the line has sent every byte written to it, at the speed and frame now set. The
+    // caller's thread alone uses it.
+    LineSchedule line;
+    TransferSlot transfer;
 };
 
 }  // namespace norvane

@@ -7,6 +7,7 @@
 #include "platform/Thread_win32.h"
 #include "platform/Win32.h"
 #include "serial/CommPort.h"
+#include "serial/WireTime.h"
 
 namespace norvane {
 
@@ -27,6 +28,9 @@ struct CCommPort::Impl {
     // and closed their own. Closed when the port forgets the thread.
     HANDLE receiverThread = nullptr;
     HANDLE transferThread = nullptr;
+    int transferKind = 0;  // of the transfer on `transferThread`
+    // When the line has sent every byte written to it, at the speed and frame now set.
+    LineSchedule line;
     std::string eventName;
     HANDLE namedEvent = nullptr;
     // Set by the receiver once the driver refuses the device (a USB adapter unplugged).
@@ -42,6 +46,9 @@ struct CCommPort::Impl {
     static bool Transfer(CCommPort& port, int kind, void* buffer, uint32_t length, bool wait);
     // Forgets a transfer thread that has ended. False while one still runs.
     static bool TransferSlotFree(CCommPort& port);
+    // Before a waiting transfer: waits, by `deadline` (MonotonicMicros), for a non-waiting one
+    // of the same kind, whose record it would otherwise reuse. False when it still runs then.
+    static bool AwaitTransferEnd(CCommPort& port, int kind, uint64_t deadline);
 };
 
 // A non-waiting transfer handed to its completion thread, which frees it.

@@ -150,6 +150,7 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
     fileHandle = fd;
     baudRate = speed;
     mode = openMode;
+    impl->line.Reset(speed, frame);
     impl->readMultiplier = 0;
     impl->readConstant = 0;
     return true;
@@ -158,6 +159,7 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
 bool CCommPort::Close() {
     StopTransferThread();
     StopReceiver();
+    impl->line.Dropped(MonotonicMicros());  // what is still on its way is no longer ours
     if (fileHandle == INVALID_PORT_HANDLE) {
         return true;
     }
@@ -200,6 +202,7 @@ bool CCommPort::SetLineSpeed(uint32_t speed) {
         lastError = static_cast<uint32_t>(errno);
         return false;
     }
+    impl->line.SetSpeed(speed);
     return true;
 }
 

@@ -2,13 +2,14 @@
 // and the named event. Transfers are in Transfer_win32.cpp, the receiver in
 // Receiver_win32.cpp.
 //
-// Where it differs from the way the port has always behaved:
-// - a failed Open releases what it had taken (handle, events, hidden window) at once, so a
-//   port whose configuration fails is left closed, with `lastError` from the failing call;
-// - Close returns false only when releasing the device itself failed, not for an error an
-//   earlier call of the thread left behind;
-// - `readOverlapped` gets its event in both modes, so a Read in MODE_RECEIVER that the system
-//   leaves pending can be waited for like any other.
+// Choices that keep a port from being left half open or misreported:
+// - a failed Open releases what it had taken (handle, events, hidden window) at once: a port
+//   whose configuration fails is closed, not held with a line set up halfway, and `lastError`
+//   names the call that failed;
+// - Close returns false only when releasing the device itself failed: an error that an
+//   earlier call of the thread left behind says nothing about this close;
+// - `readOverlapped` gets its event in both modes: a Read in MODE_RECEIVER that the system
+//   leaves pending must be waited for like any other before its buffer can be let go.
 #include "serial/CommPort_win32.h"
 
 #include <atomic>
@@ -231,6 +232,7 @@ bool CCommPort::Open(const char* name, uint32_t speed, const char* frameText, in
     if (!SetCommState(fileHandle, &dcb)) {
         return Impl::FailOpen(*this, GetLastError());
     }
+    impl->line.Reset(speed, frame);
     return true;
 }
 
@@ -257,12 +259,14 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
     if (!SetCommState(fileHandle, &dcb)) {
         return Impl::FailOpen(*this, GetLastError());
     }
+    impl->line.Reset(speed, LineFrame{byteSize, parity, stopBits});
     return true;
 }
 
 bool CCommPort::Close() {
     StopTransferThread();
     StopReceiver();
+    impl->line.Dropped(MonotonicMicros());  // what is still on its way is no longer ours
     bool released = true;
     if (fileHandle != INVALID_PORT_HANDLE) {
         PurgeComm(fileHandle, PURGE_RXABORT);
@@ -315,6 +319,7 @@ bool CCommPort::SetLineSpeed(uint32_t speed) {
         lastError = GetLastError();
         return false;
     }
+    impl->line.SetSpeed(speed);
     return true;
 }
 

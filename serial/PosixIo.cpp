@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "serial/WireTime.h"
+
 namespace norvane::posix {
 
 bool SpeedCode(uint32_t baudRate, speed_t* code) {
@@ -49,24 +51,20 @@ void CloseFd(int* fd) {
     }
 }
 
-bool OutputDrained(int fd) {
+uint32_t QueuedOutput(int fd) {
     int queued = 0;
-    if (ioctl(fd, TIOCOUTQ, &queued) != 0) {
-        return true;
-    }
-    return queued == 0;
-}
-
-Deadline DeadlineAfter(uint32_t milliseconds) {
-    return std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-}
-
-int MillisecondsLeft(Deadline deadline) {
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) {
+    if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued < 0) {
         return 0;
     }
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return static_cast<uint32_t>(queued);
+}
+
+int MillisecondsLeft(uint64_t deadline) {
+    const uint64_t now = MonotonicMicros();
+    if (now >= deadline) {
+        return 0;
+    }
+    const uint64_t ms = (deadline - now + 999) / 1000;
     return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
 }
 

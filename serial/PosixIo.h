@@ -3,7 +3,6 @@
 
 #include <termios.h>
 
-#include <chrono>
 #include <cstdint>
 
 namespace norvane::posix {
@@ -16,12 +15,11 @@ int MakeWakeFd();
 void Wake(int wakeFd);
 void CloseFd(int* fd);  // closes and sets -1; nothing when already -1
 
-// True once the line's output queue is empty (or the device cannot tell).
-bool OutputDrained(int fd);
+// Bytes in the line's output queue (0 when the device cannot tell).
+uint32_t QueuedOutput(int fd);
 
-using Deadline = std::chrono::steady_clock::time_point;
-Deadline DeadlineAfter(uint32_t milliseconds);
-// Milliseconds left, rounded up, 0 once passed; fits poll()'s int timeout.
-int MillisecondsLeft(Deadline deadline);
+// Milliseconds left until `deadline` (MonotonicMicros), rounded up, 0 once passed; fits
+// poll()'s int timeout.
+int MillisecondsLeft(uint64_t deadline);
 
 }  // namespace norvane::posix

@@ -16,8 +16,8 @@ namespace norvane {
 
 namespace {
 
-// Our duplicate of the receiver's handle: exit code, termination, waiting for the end.
-constexpr DWORD kReceiverThreadAccess = THREAD_TERMINATE | THREAD_QUERY_INFORMATION | SYNCHRONIZE;
+// Our duplicate of the receiver's handle: exit code and waiting for the end, never termination.
+constexpr DWORD kReceiverThreadAccess = THREAD_QUERY_INFORMATION | SYNCHRONIZE;
 
 // After a wake-up that reported no event: how many 1 ms looks at the queue before the next
 // wait for an event.
@@ -25,6 +25,14 @@ constexpr int kQuietPolls = 50;
 
 // How long the receiver gives a cancelled wait for a comm event to let go of its record.
 constexpr DWORD kCancelGraceMs = 2000;
+
+// An overlapped wait for a comm event and the mask the system fills in when it ends. The system
+// writes both when the wait ends, which may be after the loop that started it has moved on, so
+// they live together on the heap.
+struct CommEventWait {
+    OVERLAPPED overlapped{};
+    DWORD mask = 0;
+};
 
 struct ReceiverStart {
     HANDLE fileHandle;
@@ -92,15 +100,19 @@ unsigned __stdcall ReceiverThreadProc(void* argument) {
     delete static_cast<ReceiverStart*>(argument);
 
     SetCommMask(start.fileHandle, EV_RXCHAR);
-    // On the heap: should the system keep a cancelled wait beyond our grace, the record stays
-    // valid (and is left behind) instead of pointing into a dead stack.
-    auto* own = new OVERLAPPED{};
-    own->hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    // On the heap: should the system keep a cancelled wait beyond our grace, the record and its
+    // mask stay valid (and are left behind) instead of pointing into a dead stack. The event
+    // resets by hand, as the system requires of an overlapped wait for a comm event; the
+    // reads of DrainInput share the record.
+    auto* wait = new CommEventWait{};
+    wait->overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    OVERLAPPED* own = &wait->overlapped;
     const HANDLE waits[2] = {own->hEvent, start.stopEvent};
     bool waitPending = false;
     for (;;) {
-        DWORD mask = 0;
-        if (WaitCommEvent(start.fileHandle, &mask, own)) {
+        wait->mask = 0;
+        ResetEvent(own->hEvent);
+        if (WaitCommEvent(start.fileHandle, &wait->mask, own)) {
             waitPending = false;
         } else {
             const DWORD error = GetLastError();
@@ -122,7 +134,7 @@ unsigned __stdcall ReceiverThreadProc(void* argument) {
             // receiver would spin. It looks at the driver's queue every millisecond for a
             // while instead, which keeps the delay of a byte below the engine's tick, and ends
             // early for a stop request.
-            if ((mask & EV_RXCHAR) == 0 && PollAWhile(start, own)) {
+            if ((wait->mask & EV_RXCHAR) == 0 && PollAWhile(start, own)) {
                 break;
             }
         } else if (which == WAIT_OBJECT_0 + 1) {
@@ -139,7 +151,7 @@ unsigned __stdcall ReceiverThreadProc(void* argument) {
     }
     if (released) {
         CloseHandle(own->hEvent);
-        delete own;
+        delete wait;
     }
     return 0;
 }
@@ -183,20 +195,13 @@ bool CCommPort::StopReceiver() {
     }
     if (impl->stopEvent != nullptr) {
         SetEvent(impl->stopEvent);
-        bool ended = false;
-        for (int check = 0; check < 50 && !ended; ++check) {
-            DWORD code = 0;
-            ended = GetExitCodeThread(impl->receiverThread, &code) && code != STILL_ACTIVE;
-            if (!ended) {
-                PumpMessages();
-                Sleep(1);
-            }
-        }
-        if (!ended) {
-            // The receiver never blocks in a read, so this is a last resort; the ring is
-            // freed after we return, so the thread must be gone first.
-            TerminateThread(impl->receiverThread, 1);
-            WaitForSingleObject(impl->receiverThread, INFINITE);
+        // The receiver ends by itself: at once, or once its grace for a cancelled wait is over.
+        // It is never cut short, since it may hold a lock of the C runtime (its heap's, say),
+        // and the ring is freed after we return, so it is waited out, with this thread's
+        // messages dispatched meanwhile.
+        while (MsgWaitForMultipleObjects(1, &impl->receiverThread, FALSE, INFINITE, QS_ALLINPUT) ==
+               WAIT_OBJECT_0 + 1) {
+            PumpMessages();
         }
     }
     CloseHandle(impl->receiverThread);

@@ -4,7 +4,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -13,7 +15,7 @@
 #include "serial/CommPort.h"
 #include "serial/CommPortImpl_posix.h"
 #include "serial/PosixIo.h"
-#include "serial/WriteTimeLimit.h"
+#include "serial/WireTime.h"
 
 namespace norvane {
 
@@ -46,10 +48,11 @@ int MoveNow(int fd, Direction direction, uint8_t* data, uint32_t length, uint32_
     return 0;
 }
 
-// The whole transfer on the caller's thread; a write also waits for the output queue to
-// drain. Unsent output is dropped when the limit passes, so nothing trails behind.
-int TransferWithin(int fd, Direction direction, uint8_t* data, uint32_t length, uint32_t limitMs) {
-    const posix::Deadline deadline = posix::DeadlineAfter(limitMs);
+// The whole transfer on the caller's thread, by `deadline` (MonotonicMicros). A write is over
+// once the driver's queue is empty and `line` has had the time to send it. Unsent output is
+// dropped when the limit passes, so nothing trails behind.
+int TransferWithin(int fd, Direction direction, uint8_t* data, uint32_t length, uint64_t deadline,
+                   LineSchedule* line) {
     uint32_t done = 0;
     for (;;) {
         if (const int error = MoveNow(fd, direction, data, length, &done)) {
@@ -71,33 +74,37 @@ int TransferWithin(int fd, Direction direction, uint8_t* data, uint32_t length, 
             return EIO;  // POLLHUP, POLLERR or POLLNVAL alone: nothing will move any more
         }
     }
-    if (direction == Direction::kWrite) {
-        while (done == length && !posix::OutputDrained(fd)) {
-            if (posix::MillisecondsLeft(deadline) == 0) {
-                done = 0;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+    if (direction == Direction::kWrite && done == length &&
+        !AwaitLineFree(*line, deadline, [fd] { return posix::QueuedOutput(fd); })) {
+        done = 0;
     }
     if (done != length) {
         if (direction == Direction::kWrite) {
             tcflush(fd, TCOFLUSH);
+            line->Dropped(MonotonicMicros());
         }
         return ETIMEDOUT;
     }
     return 0;
 }
 
+// Milliseconds, at least one, in which `queued` bytes can leave the line.
+int QueueDrainMs(uint32_t queued, uint32_t speed, const LineFrame& frame) {
+    const uint64_t ms = (WireTimeMicros(queued, speed, frame) + 999) / 1000;
+    return static_cast<int>(std::clamp<uint64_t>(ms, 1, 1000));
+}
+
 struct TransferArgs {
     int fd;
     int cancelFd;
+    uint32_t speed;
+    LineFrame frame;
     Direction direction;
     uint8_t* data;  // into `copy` for a write, the caller's buffer for a read
     uint32_t length;
     uint32_t done;
     std::vector<uint8_t> copy;
-    std::atomic<bool>* running;
+    TransferSlot* slot;
 };
 
 void TransferLoop(TransferArgs args) {
@@ -122,28 +129,78 @@ void TransferLoop(TransferArgs args) {
         }
     }
     if (args.direction == Direction::kWrite) {
-        while (!cancelled && args.done == args.length && !posix::OutputDrained(args.fd)) {
+        // The queue drains at the line's pace: a look once the queued bytes can have left.
+        while (!cancelled && args.done == args.length) {
+            const uint32_t queued = posix::QueuedOutput(args.fd);
+            if (queued == 0) {
+                break;
+            }
             pollfd cancel{args.cancelFd, POLLIN, 0};
-            cancelled = poll(&cancel, 1, 1) > 0;
+            cancelled = poll(&cancel, 1, QueueDrainMs(queued, args.speed, args.frame)) > 0;
         }
         if (cancelled) {
             tcflush(args.fd, TCOFLUSH);
         }
     }
     args.copy.clear();
-    args.running->store(false, std::memory_order_release);
+    {
+        std::lock_guard lock(args.slot->mutex);
+        args.slot->running.store(false, std::memory_order_release);
+    }
+    args.slot->ended.notify_all();
 }
 
 // Forgets a transfer thread that has ended. False while one still runs.
-bool TransferSlotFree(std::thread* transfer, std::atomic<bool>* running, int* cancelFd) {
-    if (!transfer->joinable()) {
+bool TransferSlotFree(TransferSlot& slot) {
+    if (!slot.thread.joinable()) {
         return true;
     }
-    if (running->load(std::memory_order_acquire)) {
+    if (slot.running.load(std::memory_order_acquire)) {
         return false;
     }
-    transfer->join();
-    posix::CloseFd(cancelFd);
+    slot.thread.join();
+    posix::CloseFd(&slot.cancelFd);
+    return true;
+}
+
+// A waiting transfer never runs alongside a non-waiting one in the same direction: the bytes of
+// both would interleave. It waits for that one to end, by its own deadline; false when it has
+// not ended by then.
+bool AwaitTransferEnd(TransferSlot& slot, Direction direction, uint64_t deadline) {
+    if (!slot.thread.joinable() || slot.writes != (direction == Direction::kWrite)) {
+        return true;
+    }
+    {
+        std::unique_lock lock(slot.mutex);
+        const auto until = std::chrono::steady_clock::time_point(
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::microseconds(deadline)));
+        slot.ended.wait_until(lock, until,
+                              [&slot] { return !slot.running.load(std::memory_order_acquire); });
+    }
+    return TransferSlotFree(slot);
+}
+
+// Starts the transfer thread on what the line did not take at once; false with `lastError`
+// set when it cannot.
+bool StartTransfer(TransferSlot& slot, TransferArgs args, uint32_t* lastError) {
+    slot.cancelFd = posix::MakeWakeFd();
+    if (slot.cancelFd < 0) {
+        *lastError = static_cast<uint32_t>(errno);
+        return false;
+    }
+    args.cancelFd = slot.cancelFd;
+    args.slot = &slot;
+    slot.writes = args.direction == Direction::kWrite;
+    slot.running.store(true, std::memory_order_relaxed);
+    try {
+        slot.thread = std::thread(TransferLoop, std::move(args));
+    } catch (const std::system_error& error) {
+        slot.running.store(false, std::memory_order_relaxed);
+        posix::CloseFd(&slot.cancelFd);
+        *lastError = static_cast<uint32_t>(error.code().value());
+        return false;
+    }
     return true;
 }
 
@@ -159,16 +216,24 @@ bool CCommPort::Write(const void* data, uint32_t length, bool wait) {
         if (length == 0) {
             return true;
         }
-        const int error = TransferWithin(fileHandle, Direction::kWrite, bytes, length,
-                                         TransferTimeLimitMs(length, baudRate));
+        const uint64_t deadline =
+            MonotonicMicros() + uint64_t{TransferTimeLimitMs(length, baudRate)} * 1000;
+        if (!AwaitTransferEnd(impl->transfer, Direction::kWrite, deadline)) {
+            lastError = ETIMEDOUT;  // nothing of this write was sent
+            return false;
+        }
+        impl->line.Add(MonotonicMicros(), length);
+        const int error =
+            TransferWithin(fileHandle, Direction::kWrite, bytes, length, deadline, &impl->line);
         if (error != 0) {
             lastError = static_cast<uint32_t>(error);
         }
         return error == 0;
     }
-    if (!TransferSlotFree(&impl->transfer, &impl->transferRunning, &impl->transferCancelFd)) {
+    if (!TransferSlotFree(impl->transfer)) {
         return false;
     }
+    impl->line.Add(MonotonicMicros(), length);
     uint32_t done = 0;
     if (const int error = MoveNow(fileHandle, Direction::kWrite, bytes, length, &done)) {
         lastError = static_cast<uint32_t>(error);
@@ -177,30 +242,18 @@ bool CCommPort::Write(const void* data, uint32_t length, bool wait) {
     if (done == length) {
         return true;  // the line took everything at once: no thread needed
     }
-    impl->transferCancelFd = posix::MakeWakeFd();
-    if (impl->transferCancelFd < 0) {
-        lastError = static_cast<uint32_t>(errno);
-        return false;
-    }
     TransferArgs args{fileHandle,
-                      impl->transferCancelFd,
+                      -1,
+                      impl->line.Speed(),
+                      impl->line.Frame(),
                       Direction::kWrite,
                       nullptr,
                       length - done,
                       0,
                       std::vector<uint8_t>(bytes + done, bytes + length),
-                      &impl->transferRunning};
+                      nullptr};
     args.data = args.copy.data();  // the vector's storage stays put when args is moved
-    impl->transferRunning.store(true, std::memory_order_relaxed);
-    try {
-        impl->transfer = std::thread(TransferLoop, std::move(args));
-    } catch (const std::system_error& error) {
-        impl->transferRunning.store(false, std::memory_order_relaxed);
-        posix::CloseFd(&impl->transferCancelFd);
-        lastError = static_cast<uint32_t>(error.code().value());
-        return false;
-    }
-    return true;
+    return StartTransfer(impl->transfer, std::move(args), &lastError);
 }
 
 bool CCommPort::Read(void* buffer, uint32_t length, bool wait) {
@@ -208,8 +261,7 @@ bool CCommPort::Read(void* buffer, uint32_t length, bool wait) {
         lastError = EBADF;
         return false;
     }
-    if (!wait &&
-        !TransferSlotFree(&impl->transfer, &impl->transferRunning, &impl->transferCancelFd)) {
+    if (!wait && !TransferSlotFree(impl->transfer)) {
         return false;
     }
     uint8_t* bytes = static_cast<uint8_t*>(buffer);
@@ -226,10 +278,14 @@ bool CCommPort::Read(void* buffer, uint32_t length, bool wait) {
     if (wait) {
         const uint64_t total =
             static_cast<uint64_t>(impl->readMultiplier) * length + impl->readConstant;
-        const uint32_t limit = total == 0            ? TransferTimeLimitMs(length, baudRate)
-                               : total > 0xFFFFFFFFu ? 0xFFFFFFFFu
-                                                     : static_cast<uint32_t>(total);
-        const int error = TransferWithin(fileHandle, Direction::kRead, bytes, length, limit);
+        const uint64_t limit = total == 0 ? TransferTimeLimitMs(length, baudRate) : total;
+        const uint64_t deadline = MonotonicMicros() + limit * 1000;
+        if (!AwaitTransferEnd(impl->transfer, Direction::kRead, deadline)) {
+            lastError = ETIMEDOUT;
+            return false;
+        }
+        const int error =
+            TransferWithin(fileHandle, Direction::kRead, bytes, length, deadline, nullptr);
         if (error != 0) {
             lastError = static_cast<uint32_t>(error);
         }
@@ -242,42 +298,38 @@ bool CCommPort::Read(void* buffer, uint32_t length, bool wait) {
     if (done == length) {
         return true;
     }
-    impl->transferCancelFd = posix::MakeWakeFd();
-    if (impl->transferCancelFd < 0) {
-        lastError = static_cast<uint32_t>(errno);
-        return false;
-    }
-    impl->transferRunning.store(true, std::memory_order_relaxed);
-    try {
-        impl->transfer = std::thread(TransferLoop, TransferArgs{fileHandle,
-                                                                impl->transferCancelFd,
-                                                                Direction::kRead,
-                                                                bytes,
-                                                                length,
-                                                                done,
-                                                                {},
-                                                                &impl->transferRunning});
-    } catch (const std::system_error& error) {
-        impl->transferRunning.store(false, std::memory_order_relaxed);
-        posix::CloseFd(&impl->transferCancelFd);
-        lastError = static_cast<uint32_t>(error.code().value());
-        return false;
-    }
-    return true;
+    return StartTransfer(impl->transfer,
+                         TransferArgs{fileHandle,
+                                      -1,
+                                      impl->line.Speed(),
+                                      impl->line.Frame(),
+                                      Direction::kRead,
+                                      bytes,
+                                      length,
+                                      done,
+                                      {},
+                                      nullptr},
+                         &lastError);
 }
 
 bool CCommPort::StopTransferThread() {
-    if (!impl->transfer.joinable()) {
+    TransferSlot& slot = impl->transfer;
+    if (!slot.thread.joinable()) {
         return true;
     }
-    posix::Wake(impl->transferCancelFd);
-    impl->transfer.join();
-    posix::CloseFd(&impl->transferCancelFd);
+    const bool cancelled = slot.running.load(std::memory_order_acquire);
+    posix::Wake(slot.cancelFd);
+    slot.thread.join();
+    posix::CloseFd(&slot.cancelFd);
+    if (cancelled && slot.writes) {
+        impl->line.Dropped(MonotonicMicros());  // the thread flushed the unsent output
+    }
     return true;
 }
 
 bool CCommPort::TransferInProgress() {
-    return impl->transferRunning.load(std::memory_order_acquire);
+    return impl->transfer.running.load(std::memory_order_acquire) ||
+           !impl->line.FreeBy(MonotonicMicros());
 }
 
 }  // namespace norvane

@@ -13,7 +13,7 @@
 #include "platform/Win32.h"
 #include "serial/CommPort.h"
 #include "serial/CommPortImpl_win32.h"
-#include "serial/WriteTimeLimit.h"
+#include "serial/WireTime.h"
 
 namespace norvane {
 
@@ -59,25 +59,27 @@ unsigned __stdcall TransferCompletionProc(void* argument) {
     return 0;
 }
 
-// A waiting write ends when the driver's output queue is empty, not merely when the driver has
-// taken the bytes: where the driver buffers more than the line carries (a pseudo-terminal under
-// Wine, some USB adapters), writes would otherwise run ahead of the line until one of them
-// waits for a whole buffer and misses its time limit. On a port whose write completes at the
-// line, the queue is empty already. False when the queue is still not empty at `deadline`
-// (a tick count); its bytes are then dropped.
-bool OutputDrained(HANDLE file, ULONGLONG deadline) {
-    for (;;) {
+// A waiting write ends when the driver's output queue is empty and the line has had the time
+// to send the bytes: where the driver buffers more than the line carries (a pseudo-terminal
+// under Wine, USB adapters, Bluetooth links), writes would otherwise run ahead of the line. On
+// a UART the queue never drains sooner than the line. False when the line is not free by
+// `deadline`; the driver's unsent bytes are then dropped.
+bool WrittenOut(HANDLE file, LineSchedule& line, uint64_t deadline) {
+    const bool lineFree = AwaitLineFree(line, deadline, [file]() -> uint32_t {
         DWORD errors = 0;
         COMSTAT status{};
-        if (!ClearCommError(file, &errors, &status) || status.cbOutQue == 0) {
-            return true;
-        }
-        if (GetTickCount64() >= deadline) {
-            PurgeComm(file, PURGE_TXCLEAR);
-            return false;
-        }
-        Sleep(1);
+        return ClearCommError(file, &errors, &status) ? status.cbOutQue : 0;
+    });
+    if (!lineFree) {
+        PurgeComm(file, PURGE_TXCLEAR);
+        line.Dropped(MonotonicMicros());
     }
+    return lineFree;
+}
+
+DWORD MillisecondsLeft(uint64_t deadline) {
+    const uint64_t now = MonotonicMicros();
+    return now >= deadline ? 0 : static_cast<DWORD>((deadline - now + 999) / 1000);
 }
 
 bool ThreadRunning(HANDLE thread) {
@@ -96,22 +98,32 @@ bool CCommPort::Impl::Transfer(CCommPort& port, int kind, void* buffer, uint32_t
             std::free(buffer);
         }
     };
-    const DWORD limit = TransferTimeLimitMs(length, port.baudRate);
-    const ULONGLONG deadline = GetTickCount64() + limit;
+    const uint64_t deadline =
+        MonotonicMicros() + uint64_t{TransferTimeLimitMs(length, port.baudRate)} * 1000;
+    if (wait && !AwaitTransferEnd(port, kind, deadline)) {
+        // Nothing was issued: the transfer under way keeps its record to itself.
+        port.lastError = ERROR_IO_PENDING;
+        release();
+        Notify(impl.completionWindow, impl.completionMessage, kind, 0);
+        return false;
+    }
     const bool drain = wait && kind == TRANSFER_WRITE;
+    if (kind == TRANSFER_WRITE) {
+        impl.line.Add(MonotonicMicros(), length);
+    }
     DWORD moved = 0;
     const BOOL done = kind == TRANSFER_WRITE
                           ? WriteFile(port.fileHandle, buffer, length, &moved, overlapped)
                           : ReadFile(port.fileHandle, buffer, length, &moved, overlapped);
     if (done) {
         release();
-        const bool drained = !drain || OutputDrained(port.fileHandle, deadline);
-        if (!drained) {
+        const bool writtenOut = !drain || WrittenOut(port.fileHandle, impl.line, deadline);
+        if (!writtenOut) {
             port.lastError = ERROR_IO_PENDING;
             moved = 0;
         }
         Notify(impl.completionWindow, impl.completionMessage, kind, moved);
-        return drained;
+        return writtenOut;
     }
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
@@ -141,16 +153,18 @@ bool CCommPort::Impl::Transfer(CCommPort& port, int kind, void* buffer, uint32_t
             Notify(impl.completionWindow, impl.completionMessage, kind, 0);
             return false;
         }
+        impl.transferKind = kind;
         port.lastError = 0;
         return true;
     }
 
     bool result = false;
     moved = 0;
-    if (WaitForSingleObject(overlapped->hEvent, limit) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(overlapped->hEvent, MillisecondsLeft(deadline)) == WAIT_OBJECT_0) {
         if (GetOverlappedResult(port.fileHandle, overlapped, &moved, FALSE)) {
-            // `lastError` keeps ERROR_IO_PENDING, as it always has.
-            result = !drain || OutputDrained(port.fileHandle, deadline);
+            // A success leaves `lastError` alone, here with the ERROR_IO_PENDING of the issue:
+            // the port records what its calls met and clears nothing on success.
+            result = !drain || WrittenOut(port.fileHandle, impl.line, deadline);
             if (!result) {
                 moved = 0;
             }
@@ -162,6 +176,9 @@ bool CCommPort::Impl::Transfer(CCommPort& port, int kind, void* buffer, uint32_t
         // Past the limit: the system must let go of the buffer and the record before either is
         // reused. The result stays a failure even when the transfer ends during the cancel.
         CancelAndWait(port.fileHandle, overlapped);
+        if (kind == TRANSFER_WRITE) {
+            impl.line.Dropped(MonotonicMicros());
+        }
         port.lastError = ERROR_IO_PENDING;
     }
     release();
@@ -180,6 +197,15 @@ bool CCommPort::Impl::TransferSlotFree(CCommPort& port) {
     CloseHandle(impl.transferThread);
     impl.transferThread = nullptr;
     return true;
+}
+
+bool CCommPort::Impl::AwaitTransferEnd(CCommPort& port, int kind, uint64_t deadline) {
+    Impl& impl = *port.impl;
+    if (impl.transferThread == nullptr || impl.transferKind != kind) {
+        return true;
+    }
+    WaitForSingleObject(impl.transferThread, MillisecondsLeft(deadline));
+    return TransferSlotFree(port);
 }
 
 bool CCommPort::Write(const void* data, uint32_t length, bool wait) {
@@ -221,6 +247,7 @@ bool CCommPort::StopTransferThread() {
     }
     // Cancel rather than wake the thread early: the thread then finds its transfer ended and
     // frees the write copy only once the system is done with it.
+    const bool cancelled = ThreadRunning(impl->transferThread);
     if (fileHandle != INVALID_PORT_HANDLE) {
         CancelIoEx(fileHandle, &impl->readOverlapped);
         CancelIoEx(fileHandle, &impl->writeOverlapped);
@@ -228,11 +255,15 @@ bool CCommPort::StopTransferThread() {
     WaitForSingleObject(impl->transferThread, INFINITE);
     CloseHandle(impl->transferThread);
     impl->transferThread = nullptr;
+    if (cancelled && impl->transferKind == TRANSFER_WRITE) {
+        impl->line.Dropped(MonotonicMicros());  // what the system had not sent is dropped
+    }
     return true;
 }
 
 bool CCommPort::TransferInProgress() {
-    return impl->transferThread != nullptr && ThreadRunning(impl->transferThread);
+    return (impl->transferThread != nullptr && ThreadRunning(impl->transferThread)) ||
+           !impl->line.FreeBy(MonotonicMicros());
 }
 
 }  // namespace norvane

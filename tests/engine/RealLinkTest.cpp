@@ -89,11 +89,11 @@ TEST_F(RealLinkTest, OsJobProgramsBothRegions) {
     EXPECT_EQ(test::SettledThreadCount(before.threads), before.threads);
 }
 
-TEST_F(RealLinkTest, DemoTvJobProgramsBothRegions) {
+TEST_F(RealLinkTest, TvJobProgramsBothRegions) {
     const std::string log = test::TempLog("tv-job");
     auto device = StartDevice(1, {"--kind", "TV", "--erase-ms", "600", "--first-greeting-ms", "300",
                                   "--greeting-ms", "3000", "--log", log, "--exit-after-run"});
-    EXPECT_EQ(RunJob(test::DemoTestImage()), MakeResult(RC_SUCCESS));
+    EXPECT_EQ(RunJob(test::SmallTvTestImage()), MakeResult(RC_SUCCESS));
     EXPECT_EQ(device->Wait(), 0);
     EXPECT_NE(test::Slurp(log).find("final programmed"), std::string::npos);
     EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Tarvik"}));

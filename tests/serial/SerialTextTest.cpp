@@ -1,4 +1,5 @@
-// The OS-independent pieces: frame text, time limits, port names, the failure report.
+// The OS-independent pieces: frame text, time on the wire and time limits, port names, the
+// failure report.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -7,7 +8,7 @@
 #include "serial/ErrorText.h"
 #include "serial/LineFrame.h"
 #include "serial/PortName.h"
-#include "serial/WriteTimeLimit.h"
+#include "serial/WireTime.h"
 
 namespace norvane {
 namespace {
@@ -52,11 +53,63 @@ TEST(TransferTimeLimit, FollowsLengthAndSpeedWithHalfSecondMinimum) {
     EXPECT_EQ(TransferTimeLimitMs(0, 0), 500u);
 }
 
-TEST(TransferTimeLimit, UsesWrappingThirtyTwoBitProduct) {
-    // 143,165 * 30000 still fits; one byte more wraps like the 32-bit original.
+TEST(TransferTimeLimit, NoLengthWrapsToAShortLimit) {
     EXPECT_EQ(TransferTimeLimitMs(143165, 9600), 447390u);
-    EXPECT_EQ(TransferTimeLimitMs(143166, 9600), 500u);     // product wraps to 12704
-    EXPECT_EQ(TransferTimeLimitMs(200000, 9600), 177607u);  // (6e9 mod 2^32) / 9600
+    EXPECT_EQ(TransferTimeLimitMs(143166, 9600), 447393u);  // a 32-bit product wraps here
+    EXPECT_EQ(TransferTimeLimitMs(200000, 9600), 625000u);
+    // Never the 0xFFFFFFFF that a Win32 wait takes for "no limit".
+    EXPECT_EQ(TransferTimeLimitMs(0xFFFFFFFFu, 1), 0xFFFFFFFEu);
+}
+
+TEST(WireTime, OneStartBitDataParityAndStopBitsPerCharacter) {
+    EXPECT_EQ(HalfBitsPerCharacter({8, PARITY_NONE, STOP_BITS_ONE}), 20u);
+    EXPECT_EQ(HalfBitsPerCharacter({7, PARITY_EVEN, STOP_BITS_TWO}), 22u);
+    EXPECT_EQ(HalfBitsPerCharacter({5, PARITY_MARK, STOP_BITS_ONE5}), 17u);
+    const LineFrame frame8N1;
+    EXPECT_EQ(WireTimeMicros(960, 9600, frame8N1), 1'000'000u);
+    EXPECT_EQ(WireTimeMicros(1, 115200, frame8N1), 87u);  // 86.8, rounded up
+    EXPECT_EQ(WireTimeMicros(51200, 9600, {8, PARITY_EVEN, STOP_BITS_ONE}), 58'666'667u);
+    // The whole range of a write's length, without wrapping.
+    EXPECT_EQ(WireTimeMicros(0xFFFFFFFFu, 9600, frame8N1), 4'473'924'265'625u);
+    EXPECT_EQ(WireTimeMicros(100, 0, frame8N1), 0u);
+}
+
+TEST(LineSchedule, EachWriteMovesFreeAtOnFromNowOrFromTheEarlierFreeAt) {
+    LineSchedule line;
+    line.Reset(9600, LineFrame{});
+    EXPECT_TRUE(line.FreeBy(0));
+    EXPECT_EQ(line.Add(1'000'000, 96), 1'100'000u);   // idle line: from now
+    EXPECT_EQ(line.Add(1'050'000, 96), 1'200'000u);   // busy line: from its free-at
+    EXPECT_EQ(line.Add(5'000'000, 960), 6'000'000u);  // idle again
+    line.SetSpeed(115200);                            // the switch an OS device makes after "START"
+    EXPECT_EQ(line.Add(6'000'000, 11520), 7'000'000u);
+    EXPECT_FALSE(line.FreeBy(6'999'999));
+    EXPECT_TRUE(line.FreeBy(7'000'000));
+    line.Dropped(6'500'000);
+    EXPECT_EQ(line.FreeAt(), 6'500'000u);
+}
+
+TEST(LineSchedule, AWaitingWriteSleepsToFreeAtThenByTheQueuesWireTime) {
+    LineSchedule line;
+    line.Reset(9600, LineFrame{});
+    line.Add(0, 256);  // 266,667 us
+    const uint64_t deadline = 800'000;
+    LineWaitStep step = NextLineWait(1'000, deadline, line, 0);
+    EXPECT_EQ(step.what, LineWait::kSleep);
+    EXPECT_EQ(step.until, 266'667u);  // straight to it, whatever the queue says
+    // The driver still holds 48 bytes when the line should be free: their wire time.
+    step = NextLineWait(266'667, deadline, line, 48);
+    EXPECT_EQ(step.what, LineWait::kSleep);
+    EXPECT_EQ(step.until, 316'667u);
+    step = NextLineWait(316'700, deadline, line, 0);
+    EXPECT_EQ(step.what, LineWait::kDone);
+    // Never past the deadline; given up there.
+    EXPECT_EQ(NextLineWait(799'900, deadline, line, 100).until, deadline);
+    EXPECT_EQ(NextLineWait(deadline, deadline, line, 1).what, LineWait::kGiveUp);
+    line.SetSpeed(115200);  // one byte: 87 us, but no look sooner than a millisecond on
+    EXPECT_EQ(NextLineWait(300'000, deadline, line, 1).until, 301'000u);
+    line.Add(300'000, 115200);  // free at 10.3 s, far beyond the limit
+    EXPECT_EQ(NextLineWait(400'000, deadline, line, 0).until, deadline);
 }
 
 class PortNames : public ::testing::Test {

@@ -61,10 +61,16 @@ protected:
     int filler = -1;
 };
 
-TEST_F(Writes, WaitingWriteArrivesWhole) {
+// The terminal takes the bytes at once and reports an empty queue; the write still lasts until
+// they can have left the line: 300 bytes at 9600 baud, 312.5 ms.
+TEST_F(Writes, WaitingWriteArrivesWholeAndEndsOnceItsBytesCanHaveLeftTheLine) {
     Open();
     const std::vector<uint8_t> data = test::Pattern(300, 3);
+    const auto begin = Clock::now();
     EXPECT_TRUE(port.Write(data.data(), 300, true)) << port.lastError;
+    const auto took = Clock::now() - begin;
+    EXPECT_GE(took, 312ms);
+    EXPECT_LT(took, 500ms);
     EXPECT_EQ(pty.ReadFromSlave(300, 2s), data);
     EXPECT_TRUE(port.Write(nullptr, 0, true));
     EXPECT_TRUE(port.Write(nullptr, 0, false));
@@ -99,6 +105,7 @@ TEST_F(Writes, TimeLimitFollowsTheOpeningSpeedNotTheLineSpeed) {
 
 TEST_F(Writes, SecondNonWaitingWriteIsRefusedWhileTheFirstIsPending) {
     Open();
+    ASSERT_TRUE(port.SetLineSpeed(2000000));  // 200 KiB leave the line in about a second
     const std::vector<uint8_t> first = test::Pattern(200 * 1024, 4);
     ASSERT_TRUE(port.Write(first.data(), static_cast<uint32_t>(first.size()), false));
     EXPECT_TRUE(port.TransferInProgress());
@@ -115,6 +122,32 @@ TEST_F(Writes, SecondNonWaitingWriteIsRefusedWhileTheFirstIsPending) {
     EXPECT_TRUE(test::WaitUntil([&] { return !port.TransferInProgress(); }, 2s));
     EXPECT_TRUE(port.Write(intruder, 3, false));
     EXPECT_EQ(pty.ReadFromSlave(3, 2s), std::vector<uint8_t>(intruder, intruder + 3));
+}
+
+// A waiting write never runs alongside a non-waiting one: it waits for it by its own time
+// limit, or gives up without sending a byte. The bytes arrive in the order they were written.
+TEST_F(Writes, WaitingWriteWaitsForAPendingNonWaitingOneOrGivesUpUnsent) {
+    Open();
+    ASSERT_TRUE(port.SetLineSpeed(2000000));
+    const std::vector<uint8_t> stream = test::Pattern(64 * 1024, 6);
+    ASSERT_TRUE(port.Write(stream.data(), static_cast<uint32_t>(stream.size()), false));
+    ASSERT_TRUE(port.TransferInProgress());
+
+    const uint8_t five[5] = {0xDE, 0xAD, 0xBE, 0xEF, 0x00};
+    const auto begin = Clock::now();
+    EXPECT_FALSE(port.Write(five, 5, true));  // nobody reads: the stream stays stuck
+    EXPECT_GE(Clock::now() - begin, 490ms);
+    EXPECT_EQ(port.lastError, static_cast<uint32_t>(ETIMEDOUT));
+
+    const std::vector<uint8_t> tail = test::Pattern(300, 7);
+    std::vector<uint8_t> received;
+    std::thread device([&] { received = pty.ReadFromSlave(stream.size() + tail.size(), 5s); });
+    EXPECT_TRUE(port.Write(tail.data(), static_cast<uint32_t>(tail.size()), true))
+        << port.lastError;
+    device.join();
+    std::vector<uint8_t> expected = stream;
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(received, expected);
 }
 
 TEST_F(Writes, NonWaitingWriteOwnsACopyOfTheBytes) {

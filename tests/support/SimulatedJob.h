@@ -2,9 +2,12 @@
 // virtual time.
 #pragma once
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "engine/DeviceProgrammer.h"
+#include "engine/Image.h"
 #include "engine/ProgrammerJob.h"
 #include "platform/Resources.h"
 #include "strings/MultiStrings.h"
@@ -22,6 +25,17 @@ namespace norvane::test {
 inline Bytes DemoTestImage() {
     const ImageSpan demo = LoadImage();
     return Bytes(demo.begin(), demo.end());
+}
+
+// The demo image with three chunks in each region, the rest erased (0xFF): 1.6 s on the wire
+// at 9600 baud instead of 54 s, for the real-time tests over unpaced terminals.
+inline Bytes SmallTvTestImage() {
+    Bytes image = DemoTestImage();
+    for (int r = 0; r < 2; ++r) {
+        const uint32_t end = kRegionStart[r] + kRegionLastExamined[r] + 1;
+        std::fill(image.begin() + kRegionStart[r] + 0x300, image.begin() + end, 0xFF);
+    }
+    return image;
 }
 
 // A job against devices attached to `bus` (COM1..8 idle until a test attaches one).

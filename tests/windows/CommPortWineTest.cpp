@@ -179,26 +179,78 @@ void TestOpenReceiveAndClose() {
            std::to_string(closeMs) + " ms");
 }
 
-// Waiting writes once the line is slower than the writer: one misses its time limit (256 bytes
-// at 9600: 800 ms), is cancelled, and reports ERROR_IO_PENDING.
-void TestWaitingWriteTimeLimit() {
+// A waiting write ends once its bytes can have left the line, not when the terminal has taken
+// them (it takes about 20 KB and reports an empty queue meanwhile): 256 bytes at 9600 take
+// 267 ms on the wire. Behind 8 KB of a non-waiting write the line is busy for 8.5 s, beyond
+// the next waiting write's 800 ms limit: that one gives up at its limit with ERROR_IO_PENDING.
+void TestWaitingWritesKeepTheWiresPace() {
     CCommPort port;
     if (!port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) {
-        Report("waiting write time limit", false, "COM1 does not open");
+        Report("waiting writes keep the wire's pace", false, "COM1 does not open");
         return;
     }
+    PurgeComm(port.fileHandle, PURGE_TXCLEAR);  // what earlier checks left in the terminal
     uint8_t chunk[256];
     std::memset(chunk, 0x33, sizeof chunk);
-    bool missed = false;
-    uint64_t took = 0;
-    for (int i = 0; i < 400 && !missed; ++i) {
-        const uint64_t start = NowMs();
-        missed = !port.Write(chunk, sizeof chunk, true);
-        took = NowMs() - start;
-    }
-    Report("waiting write: false after its 800 ms limit, lastError 997",
+    uint64_t start = NowMs();
+    const bool written = port.Write(chunk, sizeof chunk, true);
+    uint64_t took = NowMs() - start;
+    Report("waiting write of 256 bytes at 9600: true after their 267 ms on the wire",
+           written && took >= 265 && took < 800,
+           "written " + std::to_string(written) + " after " + std::to_string(took) +
+               " ms, lastError " + std::to_string(port.lastError));
+
+    std::vector<uint8_t> stream(8192, 0x44);
+    port.Write(stream.data(), static_cast<uint32_t>(stream.size()), false);
+    start = NowMs();
+    const bool missed = !port.Write(chunk, sizeof chunk, true);
+    took = NowMs() - start;
+    Report("waiting write behind 8 KB on the line: false after its 800 ms limit, lastError 997",
            missed && took >= 790 && took < 2500 && port.lastError == ERROR_IO_PENDING,
            "missed " + std::to_string(missed) + " after " + std::to_string(took) +
+               " ms, lastError " + std::to_string(port.lastError));
+    port.Close();
+}
+
+// A waiting write never reuses the record of a non-waiting write that is still pending: it
+// waits for that one to end, by its own time limit, or gives up without sending anything.
+void TestWaitingWriteBehindAPendingOne() {
+    CCommPort port;
+    if (!port.Open("COM1", 9600, "8N1", MODE_RECEIVER) || !port.SetLineSpeed(115200)) {
+        Report("waiting write behind a pending one", false, "COM1 does not open");
+        return;
+    }
+    PurgeComm(port.fileHandle, PURGE_TXCLEAR);
+    // 40 KB: more than the terminal takes at once, 3.5 s on the wire at 115200.
+    std::vector<uint8_t> stream(40000, 0x55);
+    const uint64_t start = NowMs();
+    const bool started = port.Write(stream.data(), static_cast<uint32_t>(stream.size()), false);
+    Sleep(100);
+    const bool pending = port.TransferInProgress();
+    // 4000 bytes may take 12.5 s: time for the stream to end and for both to leave the line,
+    // 3.82 s after the stream began.
+    std::vector<uint8_t> tail(4000, 0x66);
+    const bool written = port.Write(tail.data(), static_cast<uint32_t>(tail.size()), true);
+    const uint64_t took = NowMs() - start;
+    Report(
+        "waiting write behind a pending one: waits for it, true once both have left the line",
+        started && pending && written && took >= 3800 && took < 12500 && !port.TransferInProgress(),
+        "started " + std::to_string(started) + ", pending " + std::to_string(pending) +
+            ", written " + std::to_string(written) + " " + std::to_string(took) +
+            " ms after the stream began, lastError " + std::to_string(port.lastError));
+
+    // Behind 256 KB (22 s on the wire) a 5-byte waiting write gives up at its 500 ms limit; the
+    // stream goes on.
+    std::vector<uint8_t> big(256 * 1024, 0x77);
+    port.Write(big.data(), static_cast<uint32_t>(big.size()), false);
+    const uint8_t five[5] = {1, 2, 3, 4, 5};
+    const uint64_t refusedAt = NowMs();
+    const bool refused = !port.Write(five, sizeof five, true);
+    const uint64_t waited = NowMs() - refusedAt;
+    Report("waiting write behind a long pending one: false after 500 ms, lastError 997",
+           refused && waited >= 490 && waited < 2000 && port.lastError == ERROR_IO_PENDING &&
+               port.TransferInProgress(),
+           "refused " + std::to_string(refused) + " after " + std::to_string(waited) +
                " ms, lastError " + std::to_string(port.lastError));
     port.Close();
 }
@@ -211,6 +263,7 @@ int main() {
     TestPortWithoutDevice();
     TestShowLastError();
     TestOpenReceiveAndClose();
-    TestWaitingWriteTimeLimit();
+    TestWaitingWritesKeepTheWiresPace();
+    TestWaitingWriteBehindAPendingOne();
     return failures;
 }

@@ -1,0 +1,93 @@
+#include "serial/WireTime.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace norvane {
+
+namespace {
+
+constexpr uint64_t kMicrosPerSecond = 1'000'000;
+constexpr uint64_t kMinQueueSleepMicros = 1'000;
+
+}  // namespace
+
+uint32_t HalfBitsPerCharacter(const LineFrame& frame) {
+    const uint32_t stopHalves = frame.stopBits == STOP_BITS_TWO    ? 4
+                                : frame.stopBits == STOP_BITS_ONE5 ? 3
+                                                                   : 2;
+    const uint32_t parityHalves = frame.parity == PARITY_NONE ? 0 : 2;
+    return 2 + 2 * uint32_t{frame.dataBits} + parityHalves + stopHalves;
+}
+
+uint64_t WireTimeMicros(uint64_t length, uint32_t baudRate, const LineFrame& frame) {
+    if (baudRate == 0 || length == 0) {
+        return 0;
+    }
+    // length < 2^32 and at most 24 half bits a character: the product stays far below 2^64.
+    const uint64_t halfBitMicros = length * HalfBitsPerCharacter(frame) * kMicrosPerSecond;
+    const uint64_t halfBitsPerSecond = 2 * uint64_t{baudRate};
+    return (halfBitMicros + halfBitsPerSecond - 1) / halfBitsPerSecond;
+}
+
+uint32_t TransferTimeLimitMs(uint64_t length, uint32_t baudRate) {
+    if (baudRate == 0) {
+        return MIN_TRANSFER_LIMIT_MS;
+    }
+    const uint64_t limit = length * 30000u / baudRate;
+    return static_cast<uint32_t>(
+        std::clamp<uint64_t>(limit, MIN_TRANSFER_LIMIT_MS, MAX_TRANSFER_LIMIT_MS));
+}
+
+void LineSchedule::Reset(uint32_t baudRate, const LineFrame& frame) {
+    freeAt_ = 0;
+    speed_ = baudRate;
+    frame_ = frame;
+}
+
+uint64_t LineSchedule::Add(uint64_t now, uint64_t length) {
+    freeAt_ = std::max(now, freeAt_) + WireTimeMicros(length, speed_, frame_);
+    return freeAt_;
+}
+
+void LineSchedule::Dropped(uint64_t now) {
+    freeAt_ = std::min(freeAt_, now);
+}
+
+LineWaitStep NextLineWait(uint64_t now, uint64_t deadline, const LineSchedule& line,
+                          uint32_t queuedBytes) {
+    if (line.FreeBy(now) && queuedBytes == 0) {
+        return {LineWait::kDone, now};
+    }
+    if (now >= deadline) {
+        return {LineWait::kGiveUp, now};
+    }
+    if (!line.FreeBy(now)) {
+        return {LineWait::kSleep, std::min(line.FreeAt(), deadline)};
+    }
+    const uint64_t queueTime =
+        std::max(WireTimeMicros(queuedBytes, line.Speed(), line.Frame()), kMinQueueSleepMicros);
+    return {LineWait::kSleep, std::min(now + queueTime, deadline)};
+}
+
+uint64_t MonotonicMicros() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+bool AwaitLineFree(const LineSchedule& line, uint64_t deadline,
+                   const std::function<uint32_t()>& queuedBytes) {
+    for (;;) {
+        const LineWaitStep step = NextLineWait(MonotonicMicros(), deadline, line, queuedBytes());
+        if (step.what != LineWait::kSleep) {
+            return step.what == LineWait::kDone;
+        }
+        std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::microseconds(step.until))));
+    }
+}
+
+}  // namespace norvane
