@@ -7,8 +7,9 @@
 
 int main(int argc, char** argv) {
     using namespace norvane;
-    // A lower region of 128 blocks and an upper one of 4: the speed switch and both erases.
-    static const std::vector<uint8_t> image = test::OsTestImage(0x400, 0x81FF, "OS 3.10", 7);
+    // A lower region of 32 blocks (twice the driver's 4 KiB queue) and an upper one of 4: the
+    // speed switch and both erases, in a few seconds at 115200 baud.
+    static const std::vector<uint8_t> image = test::OsTestImage(0x400, 0x1FFF, "OS 3.10", 7);
     JobEnvironment environment = SystemJobEnvironment();
     environment.loadImage = [] { return ImageSpan(image); };
     return RunConsole(std::vector<std::string>(argv + 1, argv + argc), std::move(environment));
