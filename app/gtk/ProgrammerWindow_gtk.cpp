@@ -191,12 +191,15 @@ void ProgrammerWindow::PlaceClear(Gtk::Window& box) {
     Gtk::Requisition minimum;
     Gtk::Requisition natural;
     box.get_preferred_size(minimum, natural);
-    const ScreenPoint at = PlaceResultBox(
+    const ResultBoxPlace at = PlaceResultBox(
         {frame.get_x(), frame.get_y(), frame.get_width(), frame.get_height()}, natural.width,
         natural.height, {work.get_x(), work.get_y(), work.get_width(), work.get_height()});
-    // Without a window manager nobody else places it; with one, the request usually holds.
+    // Without a window manager nobody else places them; with one, the request usually holds.
+    if (at.mainWindow.x != frame.get_x() || at.mainWindow.y != frame.get_y()) {
+        move(at.mainWindow.x, at.mainWindow.y);
+    }
     box.set_position(Gtk::WIN_POS_NONE);
-    box.move(at.x, at.y);
+    box.move(at.box.x, at.box.y);
 }
 
 void ProgrammerWindow::ShowAboutBox(const AboutLines& lines) {

@@ -38,14 +38,17 @@ std::string RectText(const RECT& r) {
            std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
 }
 
-// A message box opens centred over its owner, on the device fields: a CBT hook moves it, as it
-// is activated, to where PlaceResultBox says. The hook runs inside the system's activation, so
-// everything but the box's own size is looked up before the box opens.
+// A message box opens centred over its owner, on the device fields: a CBT hook moves it (and,
+// when the box needs the room, the owner), as it is activated, to where PlaceResultBox says.
+// The hook runs inside the system's activation, so everything but the box's own size is looked
+// up before the box opens.
 struct BoxPlacement {
+    HWND ownerWindow = nullptr;
     ScreenRect owner;
     ScreenRect workArea;
     HHOOK hook = nullptr;
     RECT placed{};
+    RECT ownerPlaced{};
 };
 BoxPlacement* placement = nullptr;  // user-interface thread only, while the box opens
 
@@ -58,10 +61,16 @@ LRESULT CALLBACK PlaceBoxHook(int code, WPARAM wParam, LPARAM lParam) {
         const HWND box = reinterpret_cast<HWND>(wParam);
         RECT own{};
         GetWindowRect(box, &own);
-        const ScreenPoint at = PlaceResultBox(placement->owner, own.right - own.left,
-                                              own.bottom - own.top, placement->workArea);
-        SetWindowPos(box, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        const ResultBoxPlace at = PlaceResultBox(placement->owner, own.right - own.left,
+                                                 own.bottom - own.top, placement->workArea);
+        constexpr UINT kMoveOnly = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
+        if (at.mainWindow.x != placement->owner.x || at.mainWindow.y != placement->owner.y) {
+            SetWindowPos(placement->ownerWindow, nullptr, at.mainWindow.x, at.mainWindow.y, 0, 0,
+                         kMoveOnly);
+        }
+        SetWindowPos(box, nullptr, at.box.x, at.box.y, 0, 0, kMoveOnly);
         GetWindowRect(box, &placement->placed);
+        GetWindowRect(placement->ownerWindow, &placement->ownerPlaced);
         UnhookWindowsHookEx(placement->hook);
         placement->hook = nullptr;
         placement = nullptr;
@@ -161,9 +170,11 @@ public:
             trace_.Line("message-detail", result.detail);
         }
         BoxPlacement place;
+        place.ownerWindow = window_;
         RECT owner{};
         GetWindowRect(window_, &owner);
         place.owner = ScreenRectOf(owner);
+        place.ownerPlaced = owner;
         MONITORINFO monitor{};
         monitor.cbSize = sizeof monitor;
         GetMonitorInfoA(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
@@ -177,7 +188,7 @@ public:
         }
         placement = nullptr;
         trace_.Line("message-rect", RectText(place.placed));
-        trace_.Line("window-rect", RectText(owner));
+        trace_.Line("window-rect", RectText(place.ownerPlaced));
         trace_.Line("message-closed");
     }
 

@@ -26,14 +26,29 @@ TEST(ResultBoxPlacement, BelowThenAboveThenBesideTheMainWindowAndInsideTheScreen
         {{-100, 20, 324, 140}, 0, 168},    // partly off screen: below, pulled inside
     };
     for (const Case& c : cases) {
-        const ScreenPoint at = PlaceResultBox(c.main, 300, 100, screen);
-        EXPECT_EQ(at.x, c.expectX);
-        EXPECT_EQ(at.y, c.expectY);
-        EXPECT_FALSE(Overlap({at.x, at.y, 300, 100}, c.main));
+        const ResultBoxPlace at = PlaceResultBox(c.main, 300, 100, screen);
+        EXPECT_EQ(at.box.x, c.expectX);
+        EXPECT_EQ(at.box.y, c.expectY);
+        EXPECT_EQ(at.mainWindow.x, c.main.x);  // the window stays where it is
+        EXPECT_EQ(at.mainWindow.y, c.main.y);
+        EXPECT_FALSE(Overlap({at.box.x, at.box.y, 300, 100}, c.main));
     }
     // No room anywhere: as low as the screen allows, over the status line, not the fields.
-    const ScreenPoint at = PlaceResultBox({0, 0, 1024, 768}, 300, 100, screen);
-    EXPECT_EQ(at.y, 668);
+    const ResultBoxPlace at = PlaceResultBox({0, 0, 1024, 768}, 300, 100, screen);
+    EXPECT_EQ(at.box.y, 668);
+}
+
+// A box with a long second paragraph on a small screen: no room around the centred window, so
+// the window moves up just enough for the box to fit below it.
+TEST(ResultBoxPlacement, MovesTheMainWindowWhenTheBoxFitsNowhereAroundIt) {
+    const ScreenRect screen{0, 0, 640, 480};
+    const ScreenRect main{129, 170, 382, 139};
+    const ResultBoxPlace at = PlaceResultBox(main, 294, 205, screen);
+    EXPECT_EQ(at.mainWindow.x, 129);
+    EXPECT_EQ(at.mainWindow.y, 128);
+    EXPECT_EQ(at.box.x, 173);
+    EXPECT_EQ(at.box.y, 275);
+    EXPECT_FALSE(Overlap({at.box.x, at.box.y, 294, 205}, {129, 128, 382, 139}));
 }
 
 }  // namespace
