@@ -44,7 +44,7 @@ std::optional<std::string> VersionInfo::Query(std::string_view name) const {
     return found->second;
 }
 
-AboutLines AboutLinesFrom(const VersionInfo& info, const CMultiStrings& strings) {
+AboutLines AboutLinesFrom(const VersionInfo& info, const MultiStrings& strings) {
     AboutLines lines;
     lines.caption = strings.Text(IDS_ABOUT_CAPTION);
     if (const auto version = info.Query("ProductVersion")) {

@@ -12,7 +12,7 @@
 
 namespace norvane {
 
-class CMultiStrings;
+class MultiStrings;
 
 // The embedded version information: type "VERSION", id 1, like a Windows executable's
 // version block. On Linux the build generates it as text, one "Name=Value" per line.
@@ -42,6 +42,6 @@ struct AboutLines {
 };
 
 // A value missing from the version information leaves its line empty.
-AboutLines AboutLinesFrom(const VersionInfo& info, const CMultiStrings& strings);
+AboutLines AboutLinesFrom(const VersionInfo& info, const MultiStrings& strings);
 
 }  // namespace norvane

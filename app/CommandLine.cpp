@@ -36,7 +36,7 @@ CommandLine ParseCommandLine(std::span<const char* const> arguments) {
     return command;
 }
 
-std::optional<CommandReply> ReplyTo(const CommandLine& command, const CMultiStrings& strings,
+std::optional<CommandReply> ReplyTo(const CommandLine& command, const MultiStrings& strings,
                                     const AboutLines& about, const CommandProgram& program) {
     switch (command.action) {
         case CommandAction::Run:

@@ -10,7 +10,7 @@
 
 namespace norvane {
 
-class CMultiStrings;
+class MultiStrings;
 struct AboutLines;
 
 // Exit status of a refused command line: a status of its own, apart from the results' and the
@@ -44,7 +44,7 @@ extern const CommandProgram kWindowProgram;   // norvane
 extern const CommandProgram kConsoleProgram;  // norvane-console
 
 // None for Run. --version gives the about box's version and build lines.
-std::optional<CommandReply> ReplyTo(const CommandLine& command, const CMultiStrings& strings,
+std::optional<CommandReply> ReplyTo(const CommandLine& command, const MultiStrings& strings,
                                     const AboutLines& about,
                                     const CommandProgram& program = kWindowProgram);
 

@@ -21,7 +21,7 @@ double ProgressState::Fraction() const {
     return upper > 0 ? static_cast<double>(position) / upper : 0.0;
 }
 
-DialogTexts DialogTextsFrom(const CMultiStrings& strings) {
+DialogTexts DialogTextsFrom(const MultiStrings& strings) {
     return {
         strings.Text(IDS_CAPTION),         strings.Text(IDS_STATUS),
         strings.Text(IDS_PROGRAM_VERSION), strings.Text(IDS_DEVICE),
@@ -41,24 +41,24 @@ int ExitStatusOf(FlashResult result) {
     return *id == IDS_PROGRAMMED_OK ? 0 : *id;
 }
 
-CProgrammerDlg::CProgrammerDlg(DialogView& view, const CMultiStrings& strings, AboutLines about,
-                               std::ostream& report)
+ProgrammerDlg::ProgrammerDlg(DialogView& view, const MultiStrings& strings, AboutLines about,
+                             std::ostream& report)
     : view_(view), strings_(strings), about_(std::move(about)), report_(report) {}
 
-CProgrammerDlg::~CProgrammerDlg() {
+ProgrammerDlg::~ProgrammerDlg() {
     // A window torn down early still never leaves the job running behind it.
     abortFlag_ = 1;
     JoinWorker();
 }
 
-void CProgrammerDlg::Start(JobRunner runner) {
+void ProgrammerDlg::Start(JobRunner runner) {
     abortFlag_ = 0;
     phase_ = Phase::Running;
     auto* start = new JobStart{this, &abortFlag_};  // the job deletes it
     worker_ = std::thread([runner = std::move(runner), start] { runner(start); });
 }
 
-void CProgrammerDlg::Post(ProgMessage message) {
+void ProgrammerDlg::Post(ProgMessage message) {
     {
         std::lock_guard lock(queueMutex_);
         queue_.push_back(std::move(message));
@@ -68,7 +68,7 @@ void CProgrammerDlg::Post(ProgMessage message) {
     }
 }
 
-void CProgrammerDlg::DispatchPending() {
+void ProgrammerDlg::DispatchPending() {
     // One message at a time: a modal box opened while applying one runs a nested loop that
     // may come back here, and must find the queue consistent and in order.
     for (;;) {
@@ -85,7 +85,7 @@ void CProgrammerDlg::DispatchPending() {
     }
 }
 
-void CProgrammerDlg::Apply(const ProgMessage& message) {
+void ProgrammerDlg::Apply(const ProgMessage& message) {
     switch (message.message) {
         case WM_PROG_TEXT:
             if (message.wParam <= TextSerial) {
@@ -111,7 +111,7 @@ void CProgrammerDlg::Apply(const ProgMessage& message) {
     }
 }
 
-void CProgrammerDlg::OnDone(FlashResult result) {
+void ProgrammerDlg::OnDone(FlashResult result) {
     if (phase_ != Phase::Running) {
         return;
     }
@@ -130,7 +130,7 @@ void CProgrammerDlg::OnDone(FlashResult result) {
     view_.CloseWindow();
 }
 
-void CProgrammerDlg::Report(const ResultBox& box) {
+void ProgrammerDlg::Report(const ResultBox& box) {
     report_ << "norvane: " << box.message << '\n';
     std::string_view rest = box.detail;
     while (!rest.empty()) {
@@ -143,7 +143,7 @@ void CProgrammerDlg::Report(const ResultBox& box) {
     report_.flush();
 }
 
-bool CProgrammerDlg::OnCloseRequest() {
+bool ProgrammerDlg::OnCloseRequest() {
     switch (phase_) {
         case Phase::Running:
             abortFlag_ = 1;
@@ -157,7 +157,7 @@ bool CProgrammerDlg::OnCloseRequest() {
     return true;
 }
 
-bool CProgrammerDlg::OnKey(DialogKey key) {
+bool ProgrammerDlg::OnKey(DialogKey key) {
     switch (key) {
         case DialogKey::Escape:
         case DialogKey::AltF4:
@@ -176,7 +176,7 @@ bool CProgrammerDlg::OnKey(DialogKey key) {
     return false;
 }
 
-void CProgrammerDlg::OnAbout() {
+void ProgrammerDlg::OnAbout() {
     if (aboutOpen_ || phase_ == Phase::Reporting || phase_ == Phase::Closed) {
         return;
     }
@@ -185,18 +185,18 @@ void CProgrammerDlg::OnAbout() {
     aboutOpen_ = false;
 }
 
-void CProgrammerDlg::OnSignal() {
+void ProgrammerDlg::OnSignal() {
     signalled_ = true;
     if (phase_ == Phase::Running) {
         abortFlag_ = 1;
     }
 }
 
-int CProgrammerDlg::ExitStatus() const {
+int ProgrammerDlg::ExitStatus() const {
     return result_ ? ExitStatusOf(*result_) : 1;
 }
 
-void CProgrammerDlg::JoinWorker() {
+void ProgrammerDlg::JoinWorker() {
     if (worker_.joinable()) {
         worker_.join();
     }

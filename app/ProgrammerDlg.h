@@ -23,7 +23,7 @@
 
 namespace norvane {
 
-class CMultiStrings;
+class MultiStrings;
 
 // The progress bar's state, kept like the common progress control: a range 0..upper and a
 // position held inside it.
@@ -71,7 +71,7 @@ struct DialogTexts {
     std::string serialGroup;
     std::string aboutItem;  // window-menu item, with '&' before its mnemonic
 };
-DialogTexts DialogTextsFrom(const CMultiStrings& strings);
+DialogTexts DialogTextsFrom(const MultiStrings& strings);
 
 // The labels are one line high, so they show a text up to its first line break: the device's
 // serial number arrives with the record's line feed.
@@ -83,15 +83,15 @@ int ExitStatusOf(FlashResult result);
 
 using JobRunner = std::function<FlashResult(JobStart*)>;
 
-class CProgrammerDlg final : public NotifyWindow {
+class ProgrammerDlg final : public NotifyWindow {
 public:
     // The result's message and each line of its second text also go to `report` (only there
     // after a signal): a script that started the program learns why without the screen.
-    CProgrammerDlg(DialogView& view, const CMultiStrings& strings, AboutLines about,
-                   std::ostream& report = std::cerr);
-    ~CProgrammerDlg() override;  // joins the worker
-    CProgrammerDlg(const CProgrammerDlg&) = delete;
-    CProgrammerDlg& operator=(const CProgrammerDlg&) = delete;
+    ProgrammerDlg(DialogView& view, const MultiStrings& strings, AboutLines about,
+                  std::ostream& report = std::cerr);
+    ~ProgrammerDlg() override;  // joins the worker
+    ProgrammerDlg(const ProgrammerDlg&) = delete;
+    ProgrammerDlg& operator=(const ProgrammerDlg&) = delete;
 
     // Called by the worker after each queued message, to wake the user-interface thread
     // (a Glib::Dispatcher in the GTK window). Set before Start.
@@ -135,7 +135,7 @@ private:
     void Report(const ResultBox& box);
 
     DialogView& view_;
-    const CMultiStrings& strings_;
+    const MultiStrings& strings_;
     AboutLines about_;
     std::ostream& report_;
     std::function<void()> wake_;

@@ -7,7 +7,7 @@
 namespace norvane {
 
 std::optional<std::string> LoadStringTable(std::span<const uint8_t> resource,
-                                           CMultiStrings& strings) {
+                                           MultiStrings& strings) {
     if (resource.empty()) {
         return "the program carries no string table (resource STRINGS 131)";
     }

@@ -9,7 +9,7 @@
 
 namespace norvane {
 
-class CMultiStrings;
+class MultiStrings;
 
 // Exit statuses of a failed start-up; none of them is a result's status.
 constexpr int kExitBadStrings = 2;
@@ -18,7 +18,7 @@ constexpr int kExitNoDisplay = 3;
 // Loads the string table resource into `strings` and selects the user's language in it
 // (strings/UserLanguage.h). On failure, the one-line reason.
 std::optional<std::string> LoadStringTable(std::span<const uint8_t> resource,
-                                           CMultiStrings& strings);
+                                           MultiStrings& strings);
 
 // The window menu's text for a toolkit that marks the mnemonic with '_' ("&About" gives
 // "_About"; "&&" gives "&", a literal '_' is doubled).

@@ -79,7 +79,7 @@ struct JobFigures {
     TimedWindow window;
 };
 
-void RunJob(const Bytes& image, const CMultiStrings& strings, JobFigures* figures) {
+void RunJob(const Bytes& image, const MultiStrings& strings, JobFigures* figures) {
     std::atomic<int> abortFlag = 0;
     JobEnvironment environment{[&image] { return ImageSpan(image); },
                                [&strings]() -> std::unique_ptr<JobSteps> {
@@ -176,7 +176,7 @@ void TerminalQueue(long* held, int* reported) {
     ClosePty(&pty);
 }
 
-int Checksum(const CMultiStrings& strings) {
+int Checksum(const MultiStrings& strings) {
     const ImageSpan demo = LoadImage();
     const Bytes image(demo.begin(), demo.end());
     Device device;
@@ -246,7 +246,7 @@ int Checksum(const CMultiStrings& strings) {
     return 0;
 }
 
-int BlockCrc(const CMultiStrings& strings) {
+int BlockCrc(const MultiStrings& strings) {
     const Bytes image = OsImage();
     Device device;
     if (!StartDevice(&device, {"--kind", "OS", "--serial", "1234567"})) {
@@ -446,7 +446,7 @@ int Xmodem(bool oneK) {
     return same ? 0 : 3;
 }
 
-int Search(const CMultiStrings& strings) {
+int Search(const MultiStrings& strings) {
     std::vector<Pty> ptys;
     std::vector<std::string> paths;
     for (int i = 0; i < 8; ++i) {
@@ -609,7 +609,7 @@ int main(int argc, char** argv) {
     using namespace norvane::bench;
     signal(SIGPIPE, SIG_IGN);
     const std::string what = argc > 1 ? argv[1] : "";
-    CMultiStrings strings;
+    MultiStrings strings;
     if (!strings.Load(StringTableResource())) {
         std::cerr << "the string table does not load\n";
         return 1;

@@ -146,7 +146,7 @@ FlashResult BlockCrcProtocol::RunBlockCrcProtocol(ImageSpan image, bool starFlag
                                                   const std::atomic<int>* abortFlag) {
     PortBank& ports = parts_.ports;
     StatusPoster& status = parts_.status;
-    const CMultiStrings& strings = parts_.strings;
+    const MultiStrings& strings = parts_.strings;
     image_ = image;
     abortFlag_ = abortFlag;
     regions_ = SplitImage(image);

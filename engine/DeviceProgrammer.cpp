@@ -3,7 +3,7 @@
 namespace norvane {
 
 DeviceProgrammer::DeviceProgrammer(PortFactory createPort, Clock& clock,
-                                   const CMultiStrings& strings)
+                                   const MultiStrings& strings)
     : ports_(std::move(createPort)),
       ticks_(clock, ports_, status_),
       parts_{ports_, ticks_, status_, strings},

@@ -18,12 +18,12 @@
 
 namespace norvane {
 
-class CMultiStrings;
+class MultiStrings;
 
 class DeviceProgrammer final : public JobSteps {
 public:
     // `createPort` makes the port objects, `clock` times every wait, `strings` gives the texts.
-    DeviceProgrammer(PortFactory createPort, Clock& clock, const CMultiStrings& strings);
+    DeviceProgrammer(PortFactory createPort, Clock& clock, const MultiStrings& strings);
     ~DeviceProgrammer() override = default;  // the bank closes slots 1 to 8, without pauses
 
     DeviceProgrammer(const DeviceProgrammer&) = delete;

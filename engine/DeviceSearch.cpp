@@ -16,7 +16,7 @@ constexpr uint32_t kClosePauseMs = 100;
 
 FlashResult DeviceSearch::Detect(int n, const char* record) {
     StatusPoster& status = parts_.status;
-    const CMultiStrings& strings = parts_.strings;
+    const MultiStrings& strings = parts_.strings;
     status.PostText(TextStatus,
                     FormatText(strings.Text(IDS_DETECTED_ON), static_cast<long long>(n)));
     status.PostProgress(ProgressSetRange, 0);

@@ -33,7 +33,7 @@ PortFate FateOfFailedOpen(const OpenFailure& failure) {
     return PortFate::Absent;
 }
 
-std::string StoryLine(const PortStory& story, const CMultiStrings& strings) {
+std::string StoryLine(const PortStory& story, const MultiStrings& strings) {
     const std::string& port = story.label;
     switch (story.fate) {
         case PortFate::NotSerialPort:
@@ -65,7 +65,7 @@ std::string StoryLine(const PortStory& story, const CMultiStrings& strings) {
     return {};
 }
 
-std::string PhaseText(const RunPhase& phase, const CMultiStrings& strings) {
+std::string PhaseText(const RunPhase& phase, const MultiStrings& strings) {
     switch (phase.kind) {
         case RunPhase::Erase:
             return strings.Text(IDS_PHASE_ERASE);
@@ -77,7 +77,7 @@ std::string PhaseText(const RunPhase& phase, const CMultiStrings& strings) {
     return strings.Text(IDS_PHASE_VERIFY);
 }
 
-std::string StepEndDetail(const StepEnd& end, const CMultiStrings& strings) {
+std::string StepEndDetail(const StepEnd& end, const MultiStrings& strings) {
     const ResultCode code = CodeOf(end.result);
     if (code == RC_SUCCESS || code == RC_INTERRUPTED) {
         return {};

@@ -11,7 +11,7 @@
 
 namespace norvane {
 
-class CMultiStrings;
+class MultiStrings;
 
 // What became of one port during the search.
 enum class PortFate {
@@ -41,7 +41,7 @@ PortFate FateOfFailedOpen(const OpenFailure& failure);
 
 // The port's line for the second text, with what to do; empty for a port that was simply
 // absent or greeted a device.
-std::string StoryLine(const PortStory& story, const CMultiStrings& strings);
+std::string StoryLine(const PortStory& story, const MultiStrings& strings);
 
 // Where a programming run stood: erasing, waiting for block n of region m (both counted from
 // 0, like the regions in the status texts), or verifying.
@@ -51,7 +51,7 @@ struct RunPhase {
     int block = 0;
     int region = 0;
 };
-std::string PhaseText(const RunPhase& phase, const CMultiStrings& strings);
+std::string PhaseText(const RunPhase& phase, const MultiStrings& strings);
 
 // How a step ended, as far as the user's second text is concerned.
 struct StepEnd {
@@ -66,7 +66,7 @@ struct StepEnd {
 
 // The second text for a programming run's or the search's end: why it went wrong; empty for
 // success, an abort and the results whose message says it all.
-std::string StepEndDetail(const StepEnd& end, const CMultiStrings& strings);
+std::string StepEndDetail(const StepEnd& end, const MultiStrings& strings);
 
 // A 16-character reply record as the user can read it: without its trailing line breaks and
 // blanks, any other control character shown as '?'.

@@ -8,13 +8,13 @@
 
 namespace norvane {
 
-class CMultiStrings;
+class MultiStrings;
 
 struct EngineParts {
     PortBank& ports;
     TickWait& ticks;
     StatusPoster& status;
-    const CMultiStrings& strings;
+    const MultiStrings& strings;
 };
 
 }  // namespace norvane

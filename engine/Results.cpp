@@ -30,7 +30,7 @@ std::optional<int> MessageIdOf(FlashResult result) {
     }
 }
 
-std::optional<std::string> MessageOf(FlashResult result, const CMultiStrings& strings) {
+std::optional<std::string> MessageOf(FlashResult result, const MultiStrings& strings) {
     const auto id = MessageIdOf(result);
     if (!id) {
         return std::nullopt;

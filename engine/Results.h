@@ -9,7 +9,7 @@
 
 namespace norvane {
 
-class CMultiStrings;
+class MultiStrings;
 
 using FlashResult = uint32_t;
 using ResultCode = uint16_t;
@@ -47,6 +47,6 @@ std::optional<int> MessageIdOf(FlashResult result);
 
 // The text of the result's message box, formatted ("%04x" with the detail for a device
 // error); none when the result has no message.
-std::optional<std::string> MessageOf(FlashResult result, const CMultiStrings& strings);
+std::optional<std::string> MessageOf(FlashResult result, const MultiStrings& strings);
 
 }  // namespace norvane

@@ -151,8 +151,8 @@ public:
     void Post(ProgMessage) override {}
 };
 
-const CMultiStrings& Strings() {
-    static CMultiStrings strings;
+const MultiStrings& Strings() {
+    static MultiStrings strings;
     static const bool loaded = strings.Load(StringTableResource());
     Check(loaded, "the program's string table");
     return strings;

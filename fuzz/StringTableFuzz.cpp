@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* const begin = resource.data();
     const uint8_t* const end = begin + resource.size();
 
-    CMultiStrings table;
+    MultiStrings table;
     const bool loaded = table.Load(resource);
 
     if (size < 8) {

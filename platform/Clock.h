@@ -7,7 +7,7 @@
 namespace norvane {
 
 class Clock {
-  public:
+public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary origin; wraps around every 2^32 ms.
     virtual uint32_t TickCount() = 0;

@@ -36,7 +36,7 @@ struct ProgMessage {
 };
 
 class NotifyWindow {
-  public:
+public:
     virtual ~NotifyWindow() = default;
     // Queues the message for the window's thread and returns at once.
     virtual void Post(ProgMessage message) = 0;

@@ -7,7 +7,7 @@ namespace norvane {
 namespace {
 
 class SteadyClock final : public Clock {
-  public:
+public:
     uint32_t TickCount() override {
         const auto since = std::chrono::steady_clock::now().time_since_epoch();
         return static_cast<uint32_t>(

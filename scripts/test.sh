@@ -13,6 +13,10 @@ scripts/deps.sh
 # The program speaks the user's language; the tests check the first one (English).
 export LC_ALL=C.UTF-8
 
+# Formatting first: it takes a second and drift fails the run.
+echo "== format"
+scripts/check-format.sh
+
 jobs=$(nproc)
 
 # suite <name> <labels to run, empty for all> <labels to leave out> <build targets, empty for

@@ -1,4 +1,4 @@
-// CCommPort: one serial port of the machine, opened exclusively, with waiting and
+// CommPort: one serial port of the machine, opened exclusively, with waiting and
 // non-waiting writes and a receiver thread that fills a caller-owned ring.
 //
 // The class is shared by the back ends; each back end (the *_posix.cpp and the *_win32.cpp
@@ -46,12 +46,12 @@ using NativePortHandle = int;  // a file descriptor
 #endif
 extern const NativePortHandle INVALID_PORT_HANDLE;
 
-class CCommPort : public SerialPort {
+class CommPort : public SerialPort {
 public:
-    CCommPort();
-    ~CCommPort() override;  // closes an open port
-    CCommPort(const CCommPort&) = delete;
-    CCommPort& operator=(const CCommPort&) = delete;
+    CommPort();
+    ~CommPort() override;  // closes an open port
+    CommPort(const CommPort&) = delete;
+    CommPort& operator=(const CommPort&) = delete;
 
     // Numeric form: `byteSize` 5..8, `parity` PARITY_*, `stopBits` STOP_BITS_*.
     bool Open(const char* portName, uint32_t baudRate, uint8_t byteSize, uint8_t parity,
@@ -103,8 +103,8 @@ public:
     std::string portName;    // as given to the last Open, e.g. "COM3"
     std::string devicePath;  // what it resolved to, e.g. "/dev/ttyUSB0"
     uint32_t lastError = 0;
-    uint32_t baudRate = 0;  // speed given to Open; time limits follow it
-    int mode = -1;          // mode given to the last successful Open
+    uint32_t baudRate = 0;    // speed given to Open; time limits follow it
+    int mode = -1;            // mode given to the last successful Open
     OpenFailure openFailure;  // what the last failed Open means to the user
 
 private:

@@ -1,4 +1,4 @@
-// Private state of CCommPort on POSIX, shared by the back end's source files.
+// Private state of CommPort on POSIX, shared by the back end's source files.
 #pragma once
 
 #include <termios.h>
@@ -25,7 +25,7 @@ struct TransferSlot {
     std::condition_variable ended;
 };
 
-struct CCommPort::Impl {
+struct CommPort::Impl {
     termios savedSettings{};  // the line as Open found it; Close puts it back
     uint32_t readMultiplier = 0;
     uint32_t readConstant = 0;

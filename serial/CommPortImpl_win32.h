@@ -1,4 +1,4 @@
-// Private state of CCommPort on Win32, shared by the back end's source files.
+// Private state of CommPort on Win32, shared by the back end's source files.
 #pragma once
 
 #include <atomic>
@@ -14,7 +14,7 @@ namespace norvane {
 constexpr int TRANSFER_READ = 1;
 constexpr int TRANSFER_WRITE = 2;
 
-struct CCommPort::Impl {
+struct CommPort::Impl {
     std::atomic<uint64_t> droppedBytes{0};  // counted by the receiver, read by anyone
     HWND hiddenWindow =
         nullptr;  // "DummyCommunicationPortIconWindow_<port>", owned by Open's thread
@@ -38,22 +38,22 @@ struct CCommPort::Impl {
 
     // Steps shared by both forms of Open: the hidden window, the device, the mode's timeouts
     // and events. False with `lastError` set when the device cannot be opened.
-    static bool OpenDevice(CCommPort& port, const char* name, uint32_t speed, int openMode);
+    static bool OpenDevice(CommPort& port, const char* name, uint32_t speed, int openMode);
     // Ends a failed Open: releases everything and keeps the failing call's error.
-    static bool FailOpen(CCommPort& port, DWORD error);
+    static bool FailOpen(CommPort& port, DWORD error);
     // The body shared by Write and Read; `buffer` is the write copy (freed here or by the
     // completion thread) or the caller's read buffer.
-    static bool Transfer(CCommPort& port, int kind, void* buffer, uint32_t length, bool wait);
+    static bool Transfer(CommPort& port, int kind, void* buffer, uint32_t length, bool wait);
     // Forgets a transfer thread that has ended. False while one still runs.
-    static bool TransferSlotFree(CCommPort& port);
+    static bool TransferSlotFree(CommPort& port);
     // Before a waiting transfer: waits, by `deadline` (MonotonicMicros), for a non-waiting one
     // of the same kind, whose record it would otherwise reuse. False when it still runs then.
-    static bool AwaitTransferEnd(CCommPort& port, int kind, uint64_t deadline);
+    static bool AwaitTransferEnd(CommPort& port, int kind, uint64_t deadline);
 };
 
 // A non-waiting transfer handed to its completion thread, which frees it.
 struct PendingTransfer {
-    CCommPort* port;
+    CommPort* port;
     int kind;  // TRANSFER_READ or TRANSFER_WRITE
     OVERLAPPED* overlapped;
     void* buffer;  // the caller's buffer (read) or the write copy (write, freed by the thread)
@@ -61,10 +61,6 @@ struct PendingTransfer {
     HWND completionWindow;
     UINT completionMessage;
 };
-
-// The receiver and the transfer-completion threads start like every thread whose end is
-// waited for (platform/Thread_win32.h).
-inline constexpr auto& StartPortThread = StartThreadWithHandle;
 
 // Reads the number of bytes of a transfer that has ended (0 when the system reports none).
 DWORD TransferredBytes(HANDLE file, OVERLAPPED* overlapped);

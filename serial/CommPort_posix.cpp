@@ -1,4 +1,4 @@
-// CCommPort on POSIX: opening, configuring and closing the line. Transfers are in
+// CommPort on POSIX: opening, configuring and closing the line. Transfers are in
 // Transfer_posix.cpp, the receiver thread in Receiver_posix.cpp.
 #include <fcntl.h>
 #include <sys/file.h>
@@ -41,14 +41,14 @@ std::string SystemMessage(uint32_t code) {
 
 }  // namespace
 
-CCommPort::CCommPort() : fileHandle(INVALID_PORT_HANDLE), impl(std::make_unique<Impl>()) {}
+CommPort::CommPort() : fileHandle(INVALID_PORT_HANDLE), impl(std::make_unique<Impl>()) {}
 
-CCommPort::~CCommPort() {
+CommPort::~CommPort() {
     // Threads may run even on a port whose device is gone; Close stops them all.
     Close();
 }
 
-bool CCommPort::Open(const char* name, uint32_t speed, const char* frameText, int openMode) {
+bool CommPort::Open(const char* name, uint32_t speed, const char* frameText, int openMode) {
     LineFrame frame;
     if (!ParseFrameText(frameText, &frame)) {
         portName = name != nullptr ? name : "";
@@ -58,8 +58,8 @@ bool CCommPort::Open(const char* name, uint32_t speed, const char* frameText, in
     return Open(name, speed, frame.dataBits, frame.parity, frame.stopBits, openMode);
 }
 
-bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t parity,
-                     uint8_t stopBits, int openMode) {
+bool CommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t parity,
+                    uint8_t stopBits, int openMode) {
     if (fileHandle != INVALID_PORT_HANDLE) {
         Close();  // never leak an earlier opening
     }
@@ -156,7 +156,7 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
     return true;
 }
 
-bool CCommPort::Close() {
+bool CommPort::Close() {
     StopTransferThread();
     StopReceiver();
     impl->line.Dropped(MonotonicMicros());  // what is still on its way is no longer ours
@@ -176,7 +176,7 @@ bool CCommPort::Close() {
     return true;
 }
 
-bool CCommPort::SetTimeouts(uint32_t multiplier, uint32_t constant) {
+bool CommPort::SetTimeouts(uint32_t multiplier, uint32_t constant) {
     if (fileHandle == INVALID_PORT_HANDLE) {
         lastError = EBADF;
         return false;
@@ -186,7 +186,7 @@ bool CCommPort::SetTimeouts(uint32_t multiplier, uint32_t constant) {
     return true;
 }
 
-bool CCommPort::SetLineSpeed(uint32_t speed) {
+bool CommPort::SetLineSpeed(uint32_t speed) {
     if (fileHandle == INVALID_PORT_HANDLE) {
         lastError = EBADF;
         return false;
@@ -206,22 +206,22 @@ bool CCommPort::SetLineSpeed(uint32_t speed) {
     return true;
 }
 
-void CCommPort::ShowLastError(const char* text) {
+void CommPort::ShowLastError(const char* text) {
     const std::string report =
         FormatPortErrorText(text, lastError, SystemMessage(lastError), portName);
     std::fprintf(stderr, "%s\n", report.c_str());
 }
 
-bool CCommPort::SignalNamedEvent() {
+bool CommPort::SignalNamedEvent() {
     return false;
 }
 
-bool CCommPort::LineGone() const {
+bool CommPort::LineGone() const {
     return impl->lineGone.load(std::memory_order_acquire);
 }
 
 std::unique_ptr<SerialPort> CreateCommPort() {
-    return std::make_unique<CCommPort>();
+    return std::make_unique<CommPort>();
 }
 
 }  // namespace norvane

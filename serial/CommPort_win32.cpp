@@ -1,4 +1,4 @@
-// CCommPort on Win32: construction, opening, configuring and closing the line, the error box
+// CommPort on Win32: construction, opening, configuring and closing the line, the error box
 // and the named event. Transfers are in Transfer_win32.cpp, the receiver in
 // Receiver_win32.cpp.
 //
@@ -29,7 +29,7 @@ const NativePortHandle INVALID_PORT_HANDLE = INVALID_HANDLE_VALUE;
 
 namespace {
 
-// Number of CCommPort objects alive; names the next port's event.
+// Number of CommPort objects alive; names the next port's event.
 std::atomic<int> instanceCount{0};
 
 constexpr char kWindowClass[] = "NorvaneCommPortWindow";
@@ -134,14 +134,14 @@ void PumpMessages() {
     }
 }
 
-CCommPort::CCommPort() : fileHandle(INVALID_PORT_HANDLE), impl(std::make_unique<Impl>()) {
+CommPort::CommPort() : fileHandle(INVALID_PORT_HANDLE), impl(std::make_unique<Impl>()) {
     const int count = ++instanceCount;
     impl->eventName = PortEventName(count);
     // Names follow the live count, so a name can come back and two ports share one event.
     impl->namedEvent = CreateEventA(nullptr, TRUE, FALSE, impl->eventName.c_str());
 }
 
-CCommPort::~CCommPort() {
+CommPort::~CommPort() {
     Close();
     if (impl->hiddenWindow != nullptr) {
         DestroyWindow(impl->hiddenWindow);
@@ -152,7 +152,7 @@ CCommPort::~CCommPort() {
     --instanceCount;
 }
 
-bool CCommPort::Impl::OpenDevice(CCommPort& port, const char* name, uint32_t speed, int openMode) {
+bool CommPort::Impl::OpenDevice(CommPort& port, const char* name, uint32_t speed, int openMode) {
     Impl& impl = *port.impl;
     if (port.fileHandle != INVALID_PORT_HANDLE) {
         port.Close();  // never leak an earlier opening
@@ -203,7 +203,7 @@ bool CCommPort::Impl::OpenDevice(CCommPort& port, const char* name, uint32_t spe
     return true;
 }
 
-bool CCommPort::Impl::FailOpen(CCommPort& port, DWORD error) {
+bool CommPort::Impl::FailOpen(CommPort& port, DWORD error) {
     port.Close();
     port.lastError = error;
     // The device opened but takes no line settings: whatever it is, it is no serial port.
@@ -212,7 +212,7 @@ bool CCommPort::Impl::FailOpen(CCommPort& port, DWORD error) {
     return false;
 }
 
-bool CCommPort::Open(const char* name, uint32_t speed, const char* frameText, int openMode) {
+bool CommPort::Open(const char* name, uint32_t speed, const char* frameText, int openMode) {
     LineFrame frame;
     if (!ParseFrameText(frameText, &frame)) {
         portName = name != nullptr ? name : "";
@@ -236,8 +236,8 @@ bool CCommPort::Open(const char* name, uint32_t speed, const char* frameText, in
     return true;
 }
 
-bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t parity,
-                     uint8_t stopBits, int openMode) {
+bool CommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t parity,
+                    uint8_t stopBits, int openMode) {
     if (!FrameCodesValid(LineFrame{byteSize, parity, stopBits})) {
         portName = name != nullptr ? name : "";
         lastError = ERROR_INVALID_PARAMETER;
@@ -263,7 +263,7 @@ bool CCommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t
     return true;
 }
 
-bool CCommPort::Close() {
+bool CommPort::Close() {
     StopTransferThread();
     StopReceiver();
     impl->line.Dropped(MonotonicMicros());  // what is still on its way is no longer ours
@@ -290,7 +290,7 @@ bool CCommPort::Close() {
     return released;
 }
 
-bool CCommPort::SetTimeouts(uint32_t multiplier, uint32_t constant) {
+bool CommPort::SetTimeouts(uint32_t multiplier, uint32_t constant) {
     COMMTIMEOUTS timeouts{};
     if (!GetCommTimeouts(fileHandle, &timeouts)) {
         lastError = GetLastError();
@@ -307,7 +307,7 @@ bool CCommPort::SetTimeouts(uint32_t multiplier, uint32_t constant) {
     return true;
 }
 
-bool CCommPort::SetLineSpeed(uint32_t speed) {
+bool CommPort::SetLineSpeed(uint32_t speed) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(fileHandle, &dcb)) {
@@ -323,19 +323,19 @@ bool CCommPort::SetLineSpeed(uint32_t speed) {
     return true;
 }
 
-void CCommPort::ShowLastError(const char* text) {
+void CommPort::ShowLastError(const char* text) {
     const std::string report =
         FormatPortErrorText(text, lastError, SystemMessage(lastError), portName);
     MessageBoxA(nullptr, report.c_str(), nullptr, MB_OK);
 }
 
-void ShowLastError(CCommPort& port, unsigned resourceId) {
+void ShowLastError(CommPort& port, unsigned resourceId) {
     char text[1024] = {};
     LoadStringA(GetModuleHandleA(nullptr), resourceId, text, sizeof text);
     port.ShowLastError(text);
 }
 
-bool CCommPort::SignalNamedEvent() {
+bool CommPort::SignalNamedEvent() {
     SetEvent(impl->namedEvent);
     // True as soon as another party that opened the event by its name has reset it.
     for (int check = 0; check < 5000; ++check) {
@@ -349,12 +349,12 @@ bool CCommPort::SignalNamedEvent() {
     return false;
 }
 
-bool CCommPort::LineGone() const {
+bool CommPort::LineGone() const {
     return impl->lineGone.load(std::memory_order_acquire);
 }
 
 std::unique_ptr<SerialPort> CreateCommPort() {
-    return std::make_unique<CCommPort>();
+    return std::make_unique<CommPort>();
 }
 
 }  // namespace norvane

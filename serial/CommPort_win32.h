@@ -1,4 +1,4 @@
-// What the Win32 back end of CCommPort offers beyond the shared class.
+// What the Win32 back end of CommPort offers beyond the shared class.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,7 @@ void PumpMessages();
 
 // Shows the port's last error with string `resourceId` of the program's own string table as
 // the heading (empty when there is none).
-void ShowLastError(CCommPort& port, unsigned resourceId);
+void ShowLastError(CommPort& port, unsigned resourceId);
 
 // Name of the named event of the port made while `instance` ports were alive, itself
 // included: "_CommPortEventName_00001" for the first.

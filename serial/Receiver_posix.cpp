@@ -79,8 +79,8 @@ void ReceiverLoop(ReceiverArgs args) {
 
 }  // namespace
 
-bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex,
-                              const std::atomic<uint32_t>* readIndex) {
+bool CommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex,
+                             const std::atomic<uint32_t>* readIndex) {
     if (impl->receiver.joinable()) {
         return true;
     }
@@ -110,11 +110,11 @@ bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint
     return true;
 }
 
-uint64_t CCommPort::DroppedBytes() const {
+uint64_t CommPort::DroppedBytes() const {
     return impl->droppedBytes.load(std::memory_order_relaxed);
 }
 
-bool CCommPort::StopReceiver() {
+bool CommPort::StopReceiver() {
     if (!impl->receiver.joinable()) {
         return true;
     }

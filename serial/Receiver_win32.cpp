@@ -8,9 +8,9 @@
 
 #include "platform/Win32.h"
 #include "serial/CommPort.h"
-#include "serial/RingWriter.h"
 #include "serial/CommPortImpl_win32.h"
 #include "serial/CommPort_win32.h"
+#include "serial/RingWriter.h"
 
 namespace norvane {
 
@@ -158,8 +158,8 @@ unsigned __stdcall ReceiverThreadProc(void* argument) {
 
 }  // namespace
 
-bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex,
-                              const std::atomic<uint32_t>* readIndex) {
+bool CommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint32_t>* writeIndex,
+                             const std::atomic<uint32_t>* readIndex) {
     if (impl->receiverThread != nullptr) {
         return true;
     }
@@ -176,7 +176,7 @@ bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint
     auto* start = new ReceiverStart{
         fileHandle, impl->stopEvent,
         RingWriter(ring, ringSize, writeIndex, readIndex, &impl->droppedBytes), &impl->lineGone};
-    impl->receiverThread = StartPortThread(ReceiverThreadProc, start, kReceiverThreadAccess);
+    impl->receiverThread = StartThreadWithHandle(ReceiverThreadProc, start, kReceiverThreadAccess);
     if (impl->receiverThread == nullptr) {
         lastError = GetLastError();
         delete start;
@@ -185,11 +185,11 @@ bool CCommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint
     return true;
 }
 
-uint64_t CCommPort::DroppedBytes() const {
+uint64_t CommPort::DroppedBytes() const {
     return impl->droppedBytes.load(std::memory_order_relaxed);
 }
 
-bool CCommPort::StopReceiver() {
+bool CommPort::StopReceiver() {
     if (impl->receiverThread == nullptr) {
         return true;
     }

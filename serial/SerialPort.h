@@ -1,4 +1,4 @@
-// What the engine needs of a serial port. CCommPort implements it on the real device;
+// What the engine needs of a serial port. CommPort implements it on the real device;
 // tests and the in-process device simulator provide their own ports.
 #pragma once
 

@@ -206,7 +206,7 @@ bool StartTransfer(TransferSlot& slot, TransferArgs args, uint32_t* lastError) {
 
 }  // namespace
 
-bool CCommPort::Write(const void* data, uint32_t length, bool wait) {
+bool CommPort::Write(const void* data, uint32_t length, bool wait) {
     if (fileHandle == INVALID_PORT_HANDLE) {
         lastError = EBADF;
         return false;
@@ -256,7 +256,7 @@ bool CCommPort::Write(const void* data, uint32_t length, bool wait) {
     return StartTransfer(impl->transfer, std::move(args), &lastError);
 }
 
-bool CCommPort::Read(void* buffer, uint32_t length, bool wait) {
+bool CommPort::Read(void* buffer, uint32_t length, bool wait) {
     if (fileHandle == INVALID_PORT_HANDLE) {
         lastError = EBADF;
         return false;
@@ -312,7 +312,7 @@ bool CCommPort::Read(void* buffer, uint32_t length, bool wait) {
                          &lastError);
 }
 
-bool CCommPort::StopTransferThread() {
+bool CommPort::StopTransferThread() {
     TransferSlot& slot = impl->transfer;
     if (!slot.thread.joinable()) {
         return true;
@@ -327,7 +327,7 @@ bool CCommPort::StopTransferThread() {
     return true;
 }
 
-bool CCommPort::TransferInProgress() {
+bool CommPort::TransferInProgress() {
     return impl->transfer.running.load(std::memory_order_acquire) ||
            !impl->line.FreeBy(MonotonicMicros());
 }

@@ -5,7 +5,6 @@
 // A transfer the system still holds (a waiting one past its limit, or one whose completion
 // thread is released by StopTransferThread) is cancelled and waited for before its buffer or
 // its record is reused or freed.
-#include <process.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -89,8 +88,7 @@ bool ThreadRunning(HANDLE thread) {
 
 }  // namespace
 
-bool CCommPort::Impl::Transfer(CCommPort& port, int kind, void* buffer, uint32_t length,
-                               bool wait) {
+bool CommPort::Impl::Transfer(CommPort& port, int kind, void* buffer, uint32_t length, bool wait) {
     Impl& impl = *port.impl;
     OVERLAPPED* overlapped = kind == TRANSFER_WRITE ? &impl.writeOverlapped : &impl.readOverlapped;
     auto release = [&] {
@@ -143,7 +141,7 @@ bool CCommPort::Impl::Transfer(CCommPort& port, int kind, void* buffer, uint32_t
                                             impl.completionWindow,
                                             impl.completionMessage};
         impl.transferThread =
-            StartPortThread(TransferCompletionProc, pending, kTransferThreadAccess);
+            StartThreadWithHandle(TransferCompletionProc, pending, kTransferThreadAccess);
         if (impl.transferThread == nullptr) {
             const DWORD threadError = GetLastError();
             delete pending;
@@ -186,7 +184,7 @@ bool CCommPort::Impl::Transfer(CCommPort& port, int kind, void* buffer, uint32_t
     return result;
 }
 
-bool CCommPort::Impl::TransferSlotFree(CCommPort& port) {
+bool CommPort::Impl::TransferSlotFree(CommPort& port) {
     Impl& impl = *port.impl;
     if (impl.transferThread == nullptr) {
         return true;
@@ -199,7 +197,7 @@ bool CCommPort::Impl::TransferSlotFree(CCommPort& port) {
     return true;
 }
 
-bool CCommPort::Impl::AwaitTransferEnd(CCommPort& port, int kind, uint64_t deadline) {
+bool CommPort::Impl::AwaitTransferEnd(CommPort& port, int kind, uint64_t deadline) {
     Impl& impl = *port.impl;
     if (impl.transferThread == nullptr || impl.transferKind != kind) {
         return true;
@@ -208,7 +206,7 @@ bool CCommPort::Impl::AwaitTransferEnd(CCommPort& port, int kind, uint64_t deadl
     return TransferSlotFree(port);
 }
 
-bool CCommPort::Write(const void* data, uint32_t length, bool wait) {
+bool CommPort::Write(const void* data, uint32_t length, bool wait) {
     if (fileHandle == INVALID_PORT_HANDLE) {
         lastError = ERROR_INVALID_HANDLE;
         return false;
@@ -229,7 +227,7 @@ bool CCommPort::Write(const void* data, uint32_t length, bool wait) {
     return Impl::Transfer(*this, TRANSFER_WRITE, copy, length, wait);
 }
 
-bool CCommPort::Read(void* buffer, uint32_t length, bool wait) {
+bool CommPort::Read(void* buffer, uint32_t length, bool wait) {
     if (fileHandle == INVALID_PORT_HANDLE) {
         lastError = ERROR_INVALID_HANDLE;
         return false;
@@ -241,7 +239,7 @@ bool CCommPort::Read(void* buffer, uint32_t length, bool wait) {
     return Impl::Transfer(*this, TRANSFER_READ, buffer, length, wait);
 }
 
-bool CCommPort::StopTransferThread() {
+bool CommPort::StopTransferThread() {
     if (impl->transferThread == nullptr) {
         return true;
     }
@@ -261,7 +259,7 @@ bool CCommPort::StopTransferThread() {
     return true;
 }
 
-bool CCommPort::TransferInProgress() {
+bool CommPort::TransferInProgress() {
     return (impl->transferThread != nullptr && ThreadRunning(impl->transferThread)) ||
            !impl->line.FreeBy(MonotonicMicros());
 }

@@ -19,7 +19,7 @@ uint32_t ReadU32(std::span<const uint8_t> bytes, size_t at) {
 
 }  // namespace
 
-bool CMultiStrings::Load(std::span<const uint8_t> resource) {
+bool MultiStrings::Load(std::span<const uint8_t> resource) {
     strings_.clear();
     languageNames_.clear();
     selectedLanguage_ = 0;
@@ -75,7 +75,7 @@ bool CMultiStrings::Load(std::span<const uint8_t> resource) {
     return true;
 }
 
-const char* CMultiStrings::Text(int id, uint32_t language) const {
+const char* MultiStrings::Text(int id, uint32_t language) const {
     if (id < 0 || language >= strings_.size()) {
         return "";
     }
@@ -86,7 +86,7 @@ const char* CMultiStrings::Text(int id, uint32_t language) const {
     return entries[id];
 }
 
-bool CMultiStrings::SelectLanguage(uint32_t language) {
+bool MultiStrings::SelectLanguage(uint32_t language) {
     if (language >= strings_.size() || strings_[language].size() != stringCount) {
         return false;
     }
@@ -94,12 +94,12 @@ bool CMultiStrings::SelectLanguage(uint32_t language) {
     return true;
 }
 
-const char* CMultiStrings::LanguageName(uint32_t language) const {
+const char* MultiStrings::LanguageName(uint32_t language) const {
     return language < languageNames_.size() ? languageNames_[language] : "";
 }
 
-CMultiStrings& TheStrings() {
-    static CMultiStrings strings;
+MultiStrings& TheStrings() {
+    static MultiStrings strings;
     return strings;
 }
 

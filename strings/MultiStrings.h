@@ -13,7 +13,7 @@
 
 namespace norvane {
 
-class CMultiStrings {
+class MultiStrings {
 public:
     // Builds the tables from the resource. False when the resource is malformed: a header or
     // block running past its end, a language with fewer strings than announced, or a last
@@ -42,7 +42,7 @@ private:
 };
 
 // The program's one table, filled at start-up from the embedded resource.
-CMultiStrings& TheStrings();
+MultiStrings& TheStrings();
 
 // The embedded "STRINGS" resource (id 131); empty when the program carries none.
 std::span<const uint8_t> StringTableResource();

@@ -55,7 +55,7 @@ std::string LanguageCodeOfWindowsLanguage(uint16_t primaryLanguage) {
     return {};
 }
 
-uint32_t LanguageBlockFor(const CMultiStrings& strings, std::string_view code) {
+uint32_t LanguageBlockFor(const MultiStrings& strings, std::string_view code) {
     for (const KnownLanguage& known : kKnownLanguages) {
         if (code != known.code) {
             continue;
@@ -71,7 +71,7 @@ uint32_t LanguageBlockFor(const CMultiStrings& strings, std::string_view code) {
     return 0;
 }
 
-void SelectUserLanguage(CMultiStrings& strings) {
+void SelectUserLanguage(MultiStrings& strings) {
     // A block that failed to load in full is refused, and the first language stays.
     strings.SelectLanguage(LanguageBlockFor(strings, UserLanguageCode()));
 }

@@ -13,7 +13,7 @@
 
 namespace norvane {
 
-class CMultiStrings;
+class MultiStrings;
 
 // The locale that decides the language of messages: the first non-empty of LC_ALL,
 // LC_MESSAGES and LANG, as the C library takes them; "" when none is set.
@@ -33,9 +33,9 @@ std::string UserLanguageCode();
 
 // The block of `strings` whose name is the language `code` names (English or native name, in
 // any letter case); 0, the first language, when there is none.
-uint32_t LanguageBlockFor(const CMultiStrings& strings, std::string_view code);
+uint32_t LanguageBlockFor(const MultiStrings& strings, std::string_view code);
 
 // Selects the user's language in `strings` (after it has been loaded).
-void SelectUserLanguage(CMultiStrings& strings);
+void SelectUserLanguage(MultiStrings& strings);
 
 }  // namespace norvane

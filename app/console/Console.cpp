@@ -17,7 +17,7 @@ namespace norvane {
 
 int RunConsole(const std::vector<std::string>& args, JobEnvironment environment) {
     // Every text comes from the string table: without it, stop before any port is touched.
-    CMultiStrings& strings = TheStrings();
+    MultiStrings& strings = TheStrings();
     if (const auto error = LoadStringTable(StringTableResource(), strings)) {
         std::fprintf(stderr, "%s: %s\n", kConsoleProgram.name, error->c_str());
         return kExitBadStrings;

@@ -29,7 +29,7 @@ int Percent(const ProgressState& progress) {
 
 }  // namespace
 
-ConsoleReport::ConsoleReport(ReportStyle style, const CMultiStrings& strings, std::FILE* out,
+ConsoleReport::ConsoleReport(ReportStyle style, const MultiStrings& strings, std::FILE* out,
                              std::FILE* err)
     : style_(style), strings_(strings), out_(out), err_(err) {}
 

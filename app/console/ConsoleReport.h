@@ -13,14 +13,14 @@
 
 namespace norvane {
 
-class CMultiStrings;
+class MultiStrings;
 
 enum class ReportStyle { Terminal, Lines, Json };
 
 class ConsoleReport {
 public:
     // Normal output goes to `out`; a failure's message and its second text to `err`.
-    ConsoleReport(ReportStyle style, const CMultiStrings& strings, std::FILE* out, std::FILE* err);
+    ConsoleReport(ReportStyle style, const MultiStrings& strings, std::FILE* out, std::FILE* err);
 
     // A WM_PROG_TEXT or WM_PROG_PROGRESS message.
     void Apply(const ProgMessage& message);
@@ -38,7 +38,7 @@ private:
     void Print(std::FILE* to, const std::string& line);
 
     ReportStyle style_;
-    const CMultiStrings& strings_;
+    const MultiStrings& strings_;
     std::FILE* out_;
     std::FILE* err_;
 

@@ -43,7 +43,7 @@ DialogKey KeyOf(const GdkEventKey* event) {
 
 }  // namespace
 
-ProgrammerWindow::ProgrammerWindow(const CMultiStrings& strings, AboutLines about, UiTrace& trace)
+ProgrammerWindow::ProgrammerWindow(const MultiStrings& strings, AboutLines about, UiTrace& trace)
     : trace_(trace),
       texts_(DialogTextsFrom(strings)),
       aboutItem_(UnderscoreMnemonic(texts_.aboutItem), true),

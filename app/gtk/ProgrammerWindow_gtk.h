@@ -1,4 +1,4 @@
-// The main window (template 102) on GTK: draws what CProgrammerDlg tells it and forwards
+// The main window (template 102) on GTK: draws what ProgrammerDlg tells it and forwards
 // close requests, keys and the window menu to it. The worker's messages reach the
 // user-interface thread through a Glib::Dispatcher.
 #pragma once
@@ -15,7 +15,7 @@ namespace norvane::gtk {
 
 class ProgrammerWindow final : public Gtk::Window, public DialogView {
 public:
-    ProgrammerWindow(const CMultiStrings& strings, AboutLines about, UiTrace& trace);
+    ProgrammerWindow(const MultiStrings& strings, AboutLines about, UiTrace& trace);
     ~ProgrammerWindow() override;
 
     // Starts the programming job; its messages are applied once the main loop runs.
@@ -63,7 +63,7 @@ private:
     // Declared last: destroyed first, so the worker is joined while the dispatcher it wakes
     // still exists.
     Glib::Dispatcher dispatcher_;
-    CProgrammerDlg dialog_;
+    ProgrammerDlg dialog_;
 };
 
 }  // namespace norvane::gtk

@@ -1,6 +1,6 @@
-// The main window on Win32: dialog template 102, a DialogView over CProgrammerDlg. It draws
+// The main window on Win32: dialog template 102, a DialogView over ProgrammerDlg. It draws
 // what the logic tells it and forwards close requests, keys and the system menu's item to it;
-// the job's messages are queued by CProgrammerDlg and applied when a wake-up message reaches
+// the job's messages are queued by ProgrammerDlg and applied when a wake-up message reaches
 // the dialog, whichever message loop (ours, the about box's, a message box's) delivers it.
 //
 // It runs modeless under a message loop of our own, so that keys can be looked at before the
@@ -20,7 +20,7 @@
 namespace norvane {
 namespace {
 
-// Posted by the worker's side of CProgrammerDlg: messages are waiting in its queue.
+// Posted by the worker's side of ProgrammerDlg: messages are waiting in its queue.
 constexpr UINT kWakeMessage = WM_APP + 1;
 
 int LabelId(uint32_t target) {
@@ -80,7 +80,7 @@ LRESULT CALLBACK PlaceBoxHook(int code, WPARAM wParam, LPARAM lParam) {
 
 class ProgrammerWindow final : public DialogView {
 public:
-    ProgrammerWindow(HINSTANCE instance, const CMultiStrings& strings, AboutLines about,
+    ProgrammerWindow(HINSTANCE instance, const MultiStrings& strings, AboutLines about,
                      UiTrace& trace)
         : instance_(instance),
           strings_(strings),
@@ -325,14 +325,14 @@ private:
     }
 
     HINSTANCE instance_;
-    const CMultiStrings& strings_;
+    const MultiStrings& strings_;
     UiTrace& trace_;
     HWND window_ = nullptr;
     HICON icon_ = nullptr;
     HICON smallIcon_ = nullptr;
     HWND openAbout_ = nullptr;
     bool ended_ = false;
-    CProgrammerDlg dialog_;  // last: its worker is joined before the window goes
+    ProgrammerDlg dialog_;  // last: its worker is joined before the window goes
 };
 
 }  // namespace
@@ -354,7 +354,7 @@ void CenterDialog(HWND dialog) {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-int RunProgrammerDialog(HINSTANCE instance, const CMultiStrings& strings, AboutLines about,
+int RunProgrammerDialog(HINSTANCE instance, const MultiStrings& strings, AboutLines about,
                         UiTrace& trace) {
     ProgrammerWindow window(instance, strings, std::move(about), trace);
     return window.Run();

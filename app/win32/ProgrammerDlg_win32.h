@@ -5,14 +5,14 @@
 
 namespace norvane {
 
-class CMultiStrings;
+class MultiStrings;
 class UiTrace;
 struct AboutLines;
 class VersionInfo;
 
 // Shows the main window, which starts the programming job at once, and runs it until it has
 // closed. Returns the program's exit status (ExitStatusOf; 1 when no result arrived).
-int RunProgrammerDialog(HINSTANCE instance, const CMultiStrings& strings, AboutLines about,
+int RunProgrammerDialog(HINSTANCE instance, const MultiStrings& strings, AboutLines about,
                         UiTrace& trace);
 
 // Centres a dialog on its owner, or on the screen's work area when it has none.

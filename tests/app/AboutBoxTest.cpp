@@ -16,7 +16,7 @@ std::span<const uint8_t> Bytes(std::string_view text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-const CMultiStrings& Strings() {
+const MultiStrings& Strings() {
     static const bool loaded = TheStrings().Load(StringTableResource());
     EXPECT_TRUE(loaded);
     return TheStrings();

@@ -48,7 +48,7 @@ private:
 
 TEST(UserLanguageWindow, ItalianLocaleGivesItalianLabelsResultsAndAboutBox) {
     LocaleEnvironment locale(nullptr, nullptr, "it_IT.UTF-8");
-    CMultiStrings strings;
+    MultiStrings strings;
     ASSERT_EQ(LoadStringTable(StringTableResource(), strings), std::nullopt);
 
     const DialogTexts texts = DialogTextsFrom(strings);
@@ -73,13 +73,13 @@ TEST(UserLanguageWindow, ItalianLocaleGivesItalianLabelsResultsAndAboutBox) {
 TEST(UserLanguageWindow, LcAllWinsAndALanguageTheTableLacksGivesTheFirst) {
     {
         LocaleEnvironment locale("it_IT.UTF-8", "de_DE", "de_DE");
-        CMultiStrings strings;
+        MultiStrings strings;
         ASSERT_EQ(LoadStringTable(StringTableResource(), strings), std::nullopt);
         EXPECT_EQ(DialogTextsFrom(strings).statusGroup, "Stato");
     }
     for (const char* lang : {"de_DE", "C", "POSIX", "en_GB.UTF-8"}) {
         LocaleEnvironment locale(nullptr, "", lang);
-        CMultiStrings strings;
+        MultiStrings strings;
         ASSERT_EQ(LoadStringTable(StringTableResource(), strings), std::nullopt);
         EXPECT_EQ(DialogTextsFrom(strings).statusGroup, "Status") << lang;
         EXPECT_EQ(MessageOf(MakeResult(RC_SUCCESS), strings), "Device correctly programmed");

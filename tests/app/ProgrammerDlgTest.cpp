@@ -47,7 +47,7 @@ public:
     std::function<void()> duringAbout;
 };
 
-const CMultiStrings& Strings() {
+const MultiStrings& Strings() {
     static const bool loaded = TheStrings().Load(StringTableResource());
     EXPECT_TRUE(loaded);
     return TheStrings();
@@ -84,7 +84,7 @@ JobRunner WaitingJob(std::atomic<bool>* waiting) {
 }
 
 // Runs the user-interface side until the window closes, like the toolkit's loop would.
-void RunUntilClosed(CProgrammerDlg& dlg, RecordingView& view) {
+void RunUntilClosed(ProgrammerDlg& dlg, RecordingView& view) {
     for (int i = 0; i < 5000; ++i) {
         dlg.DispatchPending();
         if (!view.events.empty() && view.events.back() == "close") {
@@ -104,7 +104,7 @@ void WaitFor(const std::atomic<bool>& flag) {
 
 TEST(ProgrammerDlgRouting, MessagesWaitForTheInterfaceThreadAndKeepTheirOrder) {
     RecordingView view;
-    CProgrammerDlg dlg(view, Strings(), {});
+    ProgrammerDlg dlg(view, Strings(), {});
     std::atomic<int> wakes{0};
     dlg.SetWake([&] { ++wakes; });
     dlg.Start(PostingJob({{WM_PROG_TEXT, TextProgramVersion, 0, "TV    1.04"},
@@ -134,7 +134,7 @@ TEST(ProgrammerDlgRouting, MessagesWaitForTheInterfaceThreadAndKeepTheirOrder) {
 
 TEST(ProgrammerDlgRouting, UnknownTargetsKindsAndMessagesAreIgnored) {
     RecordingView view;
-    CProgrammerDlg dlg(view, Strings(), {});
+    ProgrammerDlg dlg(view, Strings(), {});
     dlg.Start(PostingJob({{WM_PROG_TEXT, 5, 0, "target five"},
                           {WM_PROG_TEXT, 0xFFFFFFFF, 0, "far target"},
                           {WM_PROG_PROGRESS, 2, 50, {}},
@@ -148,7 +148,7 @@ TEST(ProgrammerDlgRouting, UnknownTargetsKindsAndMessagesAreIgnored) {
 
 TEST(ProgrammerDlgRouting, EmptyRangeIsAcceptedAndPositionsStayInsideTheRange) {
     RecordingView view;
-    CProgrammerDlg dlg(view, Strings(), {});
+    ProgrammerDlg dlg(view, Strings(), {});
     dlg.Start(PostingJob({{WM_PROG_PROGRESS, ProgressSetRange, 300, {}},
                           {WM_PROG_PROGRESS, ProgressSetPosition, 150, {}},
                           {WM_PROG_PROGRESS, ProgressSetRange, 0, {}},
@@ -215,7 +215,7 @@ TEST(ProgrammerDlgResult, EveryResultGivesItsTextAndExitStatus) {
         SCOPED_TRACE(c.result);
         RecordingView view;
         std::ostringstream report;
-        CProgrammerDlg dlg(view, Strings(), {}, report);
+        ProgrammerDlg dlg(view, Strings(), {}, report);
         dlg.Start(PostingJob({}, c.result));
         RunUntilClosed(dlg, view);
         std::vector<std::string> expected;
@@ -235,7 +235,7 @@ TEST(ProgrammerDlgResult, EveryResultGivesItsTextAndExitStatus) {
 TEST(ProgrammerDlgResult, TheSecondTextGoesUnderTheMessageAndToStandardError) {
     RecordingView view;
     std::ostringstream report;
-    CProgrammerDlg dlg(view, Strings(), {}, report);
+    ProgrammerDlg dlg(view, Strings(), {}, report);
     const std::string detail =
         "COM1 (/dev/ttyUSB0): permission denied.\nCOM2 (/dev/ttyUSB1) is in use.";
     dlg.Start(PostingJob({{WM_PROG_TEXT, TextResultDetail, 0, detail}}, MakeResult(RC_NO_DEVICE)));
@@ -251,13 +251,13 @@ TEST(ProgrammerDlgResult, TheSecondTextGoesUnderTheMessageAndToStandardError) {
 
 TEST(ProgrammerDlgResult, NoResultMeansStatusOne) {
     RecordingView view;
-    CProgrammerDlg dlg(view, Strings(), {});
+    ProgrammerDlg dlg(view, Strings(), {});
     EXPECT_EQ(dlg.ExitStatus(), 1);
 }
 
 TEST(ProgrammerDlgClose, CloseWhileRunningOnlyAsksTheJobToStop) {
     RecordingView view;
-    CProgrammerDlg dlg(view, Strings(), {});
+    ProgrammerDlg dlg(view, Strings(), {});
     std::atomic<bool> waiting{false};
     dlg.Start(WaitingJob(&waiting));
     WaitFor(waiting);
@@ -278,7 +278,7 @@ TEST(ProgrammerDlgClose, CloseWhileRunningOnlyAsksTheJobToStop) {
 TEST(ProgrammerDlgClose, EscapeAndAltF4AreCloseRequestsEnterDoesNothing) {
     for (const DialogKey key : {DialogKey::Escape, DialogKey::AltF4}) {
         RecordingView view;
-        CProgrammerDlg dlg(view, Strings(), {});
+        ProgrammerDlg dlg(view, Strings(), {});
         std::atomic<bool> waiting{false};
         dlg.Start(WaitingJob(&waiting));
         WaitFor(waiting);
@@ -304,7 +304,7 @@ TEST(ProgrammerDlgClose, EscapeAndAltF4AreCloseRequestsEnterDoesNothing) {
 TEST(ProgrammerDlgClose, ASignalStopsTheJobAndItsResultGoesToStandardErrorOnly) {
     RecordingView view;
     std::ostringstream report;
-    CProgrammerDlg dlg(view, Strings(), {}, report);
+    ProgrammerDlg dlg(view, Strings(), {}, report);
     std::atomic<bool> waiting{false};
     dlg.Start(WaitingJob(&waiting));
     WaitFor(waiting);
@@ -319,7 +319,7 @@ TEST(ProgrammerDlgClose, ASignalStopsTheJobAndItsResultGoesToStandardErrorOnly) 
 
 TEST(ProgrammerDlgClose, CloseRequestWhileTheResultBoxIsUpChangesNothing) {
     RecordingView view;
-    CProgrammerDlg dlg(view, Strings(), {});
+    ProgrammerDlg dlg(view, Strings(), {});
     bool mayClose = true;
     view.duringBox = [&] {
         mayClose = dlg.OnCloseRequest();
@@ -340,7 +340,7 @@ TEST(ProgrammerDlgAbout, HelpOpensTheAboutBoxWhileTheJobGoesOn) {
     RecordingView view;
     AboutLines about;
     about.version = "Norvane Version 2.1.0";
-    CProgrammerDlg dlg(view, Strings(), about);
+    ProgrammerDlg dlg(view, Strings(), about);
     std::atomic<bool> waiting{false};
     std::atomic<bool> posted{false};
     std::atomic<bool> goOn{false};
@@ -388,7 +388,7 @@ TEST(ProgrammerDlgLifetime, DestroyingTheWindowStopsAndJoinsTheJob) {
     std::atomic<bool> returned{false};
     {
         RecordingView view;
-        CProgrammerDlg dlg(view, Strings(), {});
+        ProgrammerDlg dlg(view, Strings(), {});
         dlg.Start([&](JobStart* start) {
             const FlashResult result = WaitingJob(&waiting)(start);
             returned = true;

@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 
 // Runs in the forked child; reports on `report` what the first signal's callback saw.
 [[noreturn]] void ChildWithAnOpenPort(int report) {
-    CCommPort port;
+    CommPort port;
     if (!port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) {
         _exit(90);
     }

@@ -33,13 +33,13 @@ std::vector<uint8_t> Table(uint32_t count, const std::vector<std::string>& texts
 }
 
 TEST(StartupStrings, ShippedTableLoads) {
-    CMultiStrings strings;
+    MultiStrings strings;
     EXPECT_EQ(LoadStringTable(StringTableResource(), strings), std::nullopt);
     EXPECT_STREQ(strings.Text(22), "Norvane");
 }
 
 TEST(StartupStrings, MissingShortOrMalformedTablesAreRefused) {
-    CMultiStrings strings;
+    MultiStrings strings;
     const auto missing = LoadStringTable({}, strings);
     ASSERT_TRUE(missing);
     EXPECT_NE(missing->find("no string table"), std::string::npos);

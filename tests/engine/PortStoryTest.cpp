@@ -97,7 +97,7 @@ protected:
         return texts.empty() ? std::string() : texts.back();
     }
 
-    CMultiStrings strings;
+    MultiStrings strings;
     test::RecordingWindow window;
 };
 

@@ -9,7 +9,7 @@ namespace {
 class ResultMessages : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(strings.Load(StringTableResource())); }
-    CMultiStrings strings;
+    MultiStrings strings;
 };
 
 TEST(ResultComposition, DetailRidesInTheHighHalf) {

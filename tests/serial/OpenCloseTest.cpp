@@ -25,7 +25,7 @@ protected:
 };
 
 TEST_F(OpenClose, ConfiguresRaw8N1AtTheGivenSpeed) {
-    CCommPort port;
+    CommPort port;
     ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << port.lastError;
     EXPECT_GE(port.fileHandle, 0);
     EXPECT_EQ(port.portName, "COM1");
@@ -50,7 +50,7 @@ TEST_F(OpenClose, ConfiguresRaw8N1AtTheGivenSpeed) {
 TEST_F(OpenClose, FrameReachesTheLine) {
     // A pseudo-terminal forces 8 data bits and no parity, so only the rest is visible here;
     // LineSettings covers data bits and parity.
-    CCommPort port;
+    CommPort port;
     ASSERT_TRUE(port.Open("COM1", 19200, "7E2", MODE_RECEIVER)) << port.lastError;
     termios line = pty.MasterSettings();
     EXPECT_EQ(cfgetospeed(&line), B19200);
@@ -66,7 +66,7 @@ TEST_F(OpenClose, FrameReachesTheLine) {
 TEST_F(OpenClose, CloseRestoresTheLineAsFound) {
     const termios before = pty.MasterSettings();
     {
-        CCommPort port;
+        CommPort port;
         ASSERT_TRUE(port.Open("COM1", 115200, "8N1", MODE_RECEIVER));
     }
     const termios after = pty.MasterSettings();
@@ -77,7 +77,7 @@ TEST_F(OpenClose, CloseRestoresTheLineAsFound) {
 
 TEST_F(OpenClose, RejectsBadFramesAndSpeedsWithoutTouchingTheDevice) {
     const size_t fds = test::OpenFdCount();
-    CCommPort port;
+    CommPort port;
     EXPECT_FALSE(port.Open("COM1", 9600, "8N3", MODE_RECEIVER));
     EXPECT_EQ(port.lastError, static_cast<uint32_t>(EINVAL));
     EXPECT_FALSE(port.Open("COM1", 12345, "8N1", MODE_RECEIVER));
@@ -90,16 +90,16 @@ TEST_F(OpenClose, RejectsBadFramesAndSpeedsWithoutTouchingTheDevice) {
 
 TEST_F(OpenClose, MissingAndBusyPortsFailDistinguishably) {
     const size_t fds = test::OpenFdCount();
-    CCommPort missing;
+    CommPort missing;
     EXPECT_FALSE(missing.Open("COM2", 9600, "8N1", MODE_RECEIVER));  // NORVANE_COM2 is empty
     EXPECT_EQ(missing.lastError, static_cast<uint32_t>(ENOENT));
     EXPECT_FALSE(missing.Open("/dev/norvane-no-such-tty", 9600, "8N1", MODE_RECEIVER));
     EXPECT_EQ(missing.lastError, static_cast<uint32_t>(ENOENT));
 
-    CCommPort first;
+    CommPort first;
     ASSERT_TRUE(first.Open("COM1", 9600, "8N1", MODE_RECEIVER));
     const size_t fdsWhileOpen = test::OpenFdCount();
-    CCommPort second;
+    CommPort second;
     EXPECT_FALSE(second.Open("COM1", 9600, "8N1", MODE_RECEIVER));
     EXPECT_EQ(second.lastError, static_cast<uint32_t>(EBUSY));
     EXPECT_EQ(second.fileHandle, INVALID_PORT_HANDLE);
@@ -115,7 +115,7 @@ TEST_F(OpenClose, DeviceLockedByAnotherOpenerIsBusy) {
     const int holder = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
-    CCommPort port;
+    CommPort port;
     EXPECT_FALSE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER));
     EXPECT_EQ(port.lastError, static_cast<uint32_t>(EBUSY));
     close(holder);
@@ -123,7 +123,7 @@ TEST_F(OpenClose, DeviceLockedByAnotherOpenerIsBusy) {
 }
 
 TEST_F(OpenClose, NotATerminalIsRefused) {
-    CCommPort port;
+    CommPort port;
     EXPECT_FALSE(port.Open("/dev/null", 9600, "8N1", MODE_RECEIVER));
     EXPECT_EQ(port.lastError, static_cast<uint32_t>(ENOTTY));
 }
@@ -145,7 +145,7 @@ TEST_F(OpenClose, FailuresSayWhatTheUserCanDoAboutThem) {
                  {folder + "/none", OpenFailureKind::NotPresent},
                  {"COM2", OpenFailureKind::NotPresent}};  // NORVANE_COM2 is empty
     for (const auto& c : cases) {
-        CCommPort port;
+        CommPort port;
         EXPECT_FALSE(port.Open(c.path.c_str(), 9600, "8N1", MODE_RECEIVER)) << c.path;
         EXPECT_EQ(port.LastOpenFailure().kind, c.kind) << c.path;
     }
@@ -153,7 +153,7 @@ TEST_F(OpenClose, FailuresSayWhatTheUserCanDoAboutThem) {
     unlink(fifo.c_str());
     rmdir(folder.c_str());
 
-    CCommPort port;
+    CommPort port;
     ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER));
     EXPECT_EQ(port.LastOpenFailure().kind, OpenFailureKind::None);
 }
@@ -169,7 +169,7 @@ TEST_F(OpenClose, APortHeldByAnotherProgramNamesIt) {
         execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
         _exit(1);
     }
-    CCommPort port;
+    CommPort port;
     ASSERT_TRUE(test::WaitUntil(
         [&] {
             return !port.Open("COM1", 9600, "8N1", MODE_RECEIVER) &&
@@ -197,7 +197,7 @@ TEST_F(OpenClose, PermissionDeniedForAnOrdinaryUser) {
             setresuid(65534, 65534, 65534) != 0) {
             _exit(2);
         }
-        CCommPort port;
+        CommPort port;
         const bool opened = port.Open("COM1", 9600, "8N1", MODE_RECEIVER);
         _exit(!opened && port.LastOpenFailure().kind == OpenFailureKind::PermissionDenied ? 0 : 1);
     }
@@ -207,7 +207,7 @@ TEST_F(OpenClose, PermissionDeniedForAnOrdinaryUser) {
 }
 
 TEST_F(OpenClose, OperationsOnAClosedPortFailWithBadHandle) {
-    CCommPort port;
+    CommPort port;
     EXPECT_TRUE(port.Close());  // nothing to release
     const uint8_t byte = 0x55;
     EXPECT_FALSE(port.Write(&byte, 1, true));
@@ -224,7 +224,7 @@ TEST_F(OpenClose, OperationsOnAClosedPortFailWithBadHandle) {
 }
 
 TEST_F(OpenClose, SetLineSpeedChangesTheLineButNotBaudRate) {
-    CCommPort port;
+    CommPort port;
     ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER));
     for (uint32_t speed : {19200u, 38400u, 57600u, 115200u, 9600u, 115200u}) {
         ASSERT_TRUE(port.SetLineSpeed(speed)) << speed;
@@ -246,7 +246,7 @@ TEST_F(OpenClose, NothingIsLeftAfterCloseOrDestruction) {
     std::atomic<uint32_t> readIndex{0};
     const std::vector<uint8_t> big = test::Pattern(256 * 1024, 1);
     {
-        CCommPort port;
+        CommPort port;
         for (int round = 0; round < 2; ++round) {  // a closed port opens again
             ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << port.lastError;
             ASSERT_TRUE(port.StartReceiver(ring, sizeof ring, &writeIndex, &readIndex));
@@ -267,7 +267,7 @@ TEST_F(OpenClose, NothingIsLeftAfterCloseOrDestruction) {
 }
 
 TEST_F(OpenClose, ShowLastErrorReportsOnStandardError) {
-    CCommPort port;
+    CommPort port;
     EXPECT_FALSE(port.Open("COM2", 9600, "8N1", MODE_RECEIVER));
     ::testing::internal::CaptureStderr();
     port.ShowLastError("Open");

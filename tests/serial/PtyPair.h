@@ -13,7 +13,7 @@
 namespace norvane::test {
 
 class PtyPair {
-  public:
+public:
     PtyPair();  // also points COM1 at the slave and disables COM2..COM8
     ~PtyPair();
     PtyPair(const PtyPair&) = delete;

@@ -23,7 +23,7 @@ protected:
     uint32_t Index() const { return writeIndex.load(std::memory_order_acquire); }
 
     PtyPair pty;
-    CCommPort port;
+    CommPort port;
     std::atomic<uint32_t> writeIndex{0};
     std::atomic<uint32_t> readIndex{0};  // the reader's; the receiver never passes it
 };

@@ -57,7 +57,7 @@ protected:
     }
 
     PtyPair pty;
-    CCommPort port;
+    CommPort port;
     int filler = -1;
 };
 

@@ -107,7 +107,7 @@ TEST(EmbeddedStringTable, HeaderAndBlockLengthOfTheShippedTable) {
 }
 
 TEST(EmbeddedStringTable, LoadsBackToTheShippedTexts) {
-    CMultiStrings strings;
+    MultiStrings strings;
     ASSERT_TRUE(strings.Load(StringTableResource()));
     EXPECT_EQ(strings.stringCount, uint32_t{IDS_COUNT});
     EXPECT_EQ(strings.languageCount, 2u);
@@ -141,7 +141,7 @@ TEST(EmbeddedStringTable, TheGlobalTableIsOneObject) {
 TEST(MultiStringsLoad, BlockWithExactlyStringCountStringsLoads) {
     TableBuilder t(3, 1);
     t.Language("English", Block({"one", "two", "three"}));
-    CMultiStrings s;
+    MultiStrings s;
     ASSERT_TRUE(s.Load(t.Bytes()));
     EXPECT_STREQ(s.Text(0), "one");
     EXPECT_STREQ(s.Text(1), "two");
@@ -156,7 +156,7 @@ TEST(MultiStringsLoad, SecondLanguageIsFoundByBlockLengthNotByScanning) {
     std::string first = Block({"yes", "no"}) + std::string("Deutsch\0\0\0fake\0", 16);
     TableBuilder t(2, 2);
     t.Language("English", first).Language("Deutsch", Block({"ja", "nein"}));
-    CMultiStrings s;
+    MultiStrings s;
     ASSERT_TRUE(s.Load(t.Bytes()));
     EXPECT_EQ(s.languageCount, 2u);
     EXPECT_STREQ(s.LanguageName(0), "English");
@@ -172,7 +172,7 @@ TEST(MultiStringsLoad, SecondLanguageIsFoundByBlockLengthNotByScanning) {
 TEST(MultiStringsLoad, TwoConsecutiveNulsGiveAnEmptyString) {
     TableBuilder t(3, 1);
     t.Language("English", Block({"a", "", "c"}));
-    CMultiStrings s;
+    MultiStrings s;
     ASSERT_TRUE(s.Load(t.Bytes()));
     EXPECT_STREQ(s.Text(0), "a");
     EXPECT_STREQ(s.Text(1), "");
@@ -184,7 +184,7 @@ TEST(MultiStringsLoad, ReloadReplacesThePreviousTable) {
     a.Language("English", Block({"a", "b"}));
     TableBuilder b(1, 1);
     b.Language("Other", Block({"z"}));
-    CMultiStrings s;
+    MultiStrings s;
     ASSERT_TRUE(s.Load(a.Bytes()));
     ASSERT_TRUE(s.Load(b.Bytes()));
     EXPECT_EQ(s.stringCount, 1u);
@@ -198,7 +198,7 @@ TEST(MultiStringsLoad, ReloadReplacesThePreviousTable) {
 TEST(MultiStringsLoad, OneStringShortFailsButKeepsTheEntriesBeforeTheShortage) {
     TableBuilder t(3, 1);
     t.Language("English", Block({"one", "two"}));
-    CMultiStrings s;
+    MultiStrings s;
     EXPECT_FALSE(s.Load(t.Bytes()));
     EXPECT_STREQ(s.Text(0), "one");
     EXPECT_STREQ(s.Text(1), "two");
@@ -208,7 +208,7 @@ TEST(MultiStringsLoad, OneStringShortFailsButKeepsTheEntriesBeforeTheShortage) {
 TEST(MultiStringsLoad, FailureInSecondLanguageKeepsTheFirstUsable) {
     TableBuilder t(2, 2);
     t.Language("English", Block({"yes", "no"})).Language("Deutsch", Block({"ja"}));
-    CMultiStrings s;
+    MultiStrings s;
     EXPECT_FALSE(s.Load(t.Bytes()));
     EXPECT_STREQ(s.Text(0, 0), "yes");
     EXPECT_STREQ(s.Text(1, 0), "no");
@@ -222,7 +222,7 @@ TEST(MultiStringsLoad, UnterminatedLastStringIsRejectedNotReadPastTheBlock) {
     std::string block = Block({"one"}) + "two";
     TableBuilder t(2, 2);
     t.Language("English", block).Language("Deutsch", Block({"eins", "zwei"}));
-    CMultiStrings s;
+    MultiStrings s;
     EXPECT_FALSE(s.Load(t.Bytes()));
     EXPECT_STREQ(s.Text(0), "one");
     EXPECT_STREQ(s.Text(1), "");
@@ -231,13 +231,13 @@ TEST(MultiStringsLoad, UnterminatedLastStringIsRejectedNotReadPastTheBlock) {
     TableBuilder end(1, 1);
     end.Language("English", "abc");
     std::vector<uint8_t> exact = end.Bytes();
-    CMultiStrings s2;
+    MultiStrings s2;
     EXPECT_FALSE(s2.Load(std::span<const uint8_t>(exact)));
     EXPECT_STREQ(s2.Text(0), "");
 }
 
 TEST(MultiStringsLoad, HeaderShorterThanEightBytesIsRejected) {
-    CMultiStrings s;
+    MultiStrings s;
     const std::vector<uint8_t> tiny = {1, 0, 0, 0, 1, 0, 0};
     EXPECT_FALSE(s.Load(tiny));
     EXPECT_FALSE(s.Load({}));
@@ -247,7 +247,7 @@ TEST(MultiStringsLoad, HeaderShorterThanEightBytesIsRejected) {
 TEST(MultiStringsLoad, BlockHeaderRunningPastTheEndIsRejected) {
     TableBuilder t(1, 2);
     t.Language("English", Block({"a"})).Raw("Deutsch");  // second block cut inside its name
-    CMultiStrings s;
+    MultiStrings s;
     EXPECT_FALSE(s.Load(t.Bytes()));
     EXPECT_STREQ(s.Text(0, 0), "a");
     EXPECT_STREQ(s.LanguageName(1), "");
@@ -256,7 +256,7 @@ TEST(MultiStringsLoad, BlockHeaderRunningPastTheEndIsRejected) {
 TEST(MultiStringsLoad, BlockDataRunningPastTheEndIsRejected) {
     TableBuilder t(2, 1);
     t.Language("English", Block({"a", "b"}), 100);  // announces more data than follows
-    CMultiStrings s;
+    MultiStrings s;
     EXPECT_FALSE(s.Load(t.Bytes()));
     EXPECT_STREQ(s.Text(0), "");
 
@@ -268,7 +268,7 @@ TEST(MultiStringsLoad, BlockDataRunningPastTheEndIsRejected) {
 TEST(MultiStringsLoad, NameWithoutNulIsRejected) {
     TableBuilder t(1, 1);
     t.Raw("ABCDEFGHIJKLMNOPQRST").Raw(std::string("\x02\0\0\0", 4)).Raw(std::string("x\0", 2));
-    CMultiStrings s;
+    MultiStrings s;
     EXPECT_FALSE(s.Load(t.Bytes()));
     EXPECT_STREQ(s.LanguageName(0), "");
 }
@@ -278,7 +278,7 @@ TEST(MultiStringsLoad, AbsurdCountsDoNotAllocateHugeArrays) {
     // without trying to allocate for them (a bad_alloc or an ASan report would end the test).
     TableBuilder t(0xFFFFFFFFu, 0xFFFFFFFFu);
     t.Language("English", Block({"a", "b"}));
-    CMultiStrings s;
+    MultiStrings s;
     EXPECT_FALSE(s.Load(t.Bytes()));
     EXPECT_STREQ(s.Text(0), "a");
     EXPECT_STREQ(s.Text(1), "b");
@@ -288,7 +288,7 @@ TEST(MultiStringsLoad, AbsurdCountsDoNotAllocateHugeArrays) {
 
 TEST(MultiStringsLoad, ZeroLanguagesLoadsAnEmptyTable) {
     TableBuilder t(5, 0);
-    CMultiStrings s;
+    MultiStrings s;
     EXPECT_TRUE(s.Load(t.Bytes()));
     EXPECT_STREQ(s.Text(0), "");
 }

@@ -33,7 +33,7 @@ TEST(UserLanguage, WindowsPrimaryLanguages) {
 }
 
 TEST(UserLanguage, ItalianFindsItsBlockAnythingElseTheFirst) {
-    CMultiStrings strings;
+    MultiStrings strings;
     ASSERT_TRUE(strings.Load(StringTableResource()));
     EXPECT_EQ(LanguageBlockFor(strings, "it"), 1u);
     EXPECT_EQ(LanguageBlockFor(strings, "en"), 0u);
@@ -77,7 +77,7 @@ TEST(UserLanguage, ABlockCutShortIsNeverSelected) {
     };
     block("English", std::string("yes\0no\0", 7));
     block("Italiano", std::string("si\0", 3));
-    CMultiStrings strings;
+    MultiStrings strings;
     EXPECT_FALSE(strings.Load(bytes));
     EXPECT_EQ(LanguageBlockFor(strings, "it"), 1u);
     EXPECT_FALSE(strings.SelectLanguage(1));

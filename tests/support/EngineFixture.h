@@ -49,7 +49,7 @@ protected:
     VirtualClock clock;
     ScriptedBus bus;
     RecordingWindow window;
-    CMultiStrings strings;
+    MultiStrings strings;
     std::atomic<int> abortFlag = 0;
     std::unique_ptr<DeviceProgrammer> programmer;
 };

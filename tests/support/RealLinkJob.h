@@ -44,7 +44,7 @@ protected:
         return RunWholeJob(image, CreateCommPort, SystemClock(), strings, window, abortFlag);
     }
 
-    CMultiStrings strings;
+    MultiStrings strings;
     RecordingWindow window;
     std::atomic<int> abortFlag = 0;
 };

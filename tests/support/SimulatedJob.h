@@ -55,7 +55,7 @@ protected:
     VirtualClock clock;
     sim::SimulatedBus bus{clock};
     RecordingWindow window{&clock};
-    CMultiStrings strings;
+    MultiStrings strings;
     std::atomic<int> abortFlag = 0;
 };
 

@@ -13,7 +13,7 @@
 namespace norvane::test {
 
 inline FlashResult RunWholeJob(const Bytes& image, PortFactory ports, Clock& clock,
-                               const CMultiStrings& strings, NotifyWindow& window,
+                               const MultiStrings& strings, NotifyWindow& window,
                                std::atomic<int>& abortFlag) {
     JobEnvironment environment{[&image] { return ImageSpan(image); },
                                [&]() -> std::unique_ptr<JobSteps> {

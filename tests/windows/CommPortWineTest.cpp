@@ -1,4 +1,4 @@
-// CCommPort's Win32 back end under Wine, against norvane-devsim --pace on COM1 (a device that
+// CommPort's Win32 back end under Wine, against norvane-devsim --pace on COM1 (a device that
 // greets every 250 ms and takes bytes at the line's speed, so a pseudo-terminal's buffer fills
 // and transfers really wait). COM2 is mapped to nothing.
 // Prints "PASS <name>" or "FAIL <name>: <why>" per check; the exit status is the failure count.
@@ -17,7 +17,7 @@
 
 namespace {
 
-using norvane::CCommPort;
+using norvane::CommPort;
 using norvane::MODE_RECEIVER;
 
 int failures = 0;
@@ -52,12 +52,12 @@ uint64_t NowMs() {
 
 // Names follow the number of live ports, so they come back after a port goes.
 void TestEventNames() {
-    auto a = std::make_unique<CCommPort>();
-    auto b = std::make_unique<CCommPort>();
+    auto a = std::make_unique<CommPort>();
+    auto b = std::make_unique<CommPort>();
     const bool both =
         EventExists("_CommPortEventName_00001") && EventExists("_CommPortEventName_00002");
     a.reset();
-    auto c = std::make_unique<CCommPort>();
+    auto c = std::make_unique<CommPort>();
     const bool shared =
         !EventExists("_CommPortEventName_00001") && EventExists("_CommPortEventName_00002");
     Report("named events follow the live port count", both && shared,
@@ -67,7 +67,7 @@ void TestEventNames() {
 // Nobody resets the event: false after the checks, and the event stays set. Somebody who
 // opened it by name and resets it: true.
 void TestSignalNamedEvent() {
-    CCommPort port;
+    CommPort port;
     const bool alone = !port.SignalNamedEvent();
     HANDLE event = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, "_CommPortEventName_00001");
     const bool stillSet = event != nullptr && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
@@ -89,7 +89,7 @@ void TestSignalNamedEvent() {
 
 // A port Wine maps to nothing cannot be opened, and leaves nothing behind.
 void TestPortWithoutDevice() {
-    CCommPort port;
+    CommPort port;
     const bool opened = port.Open("COM2", 9600, "8N1", MODE_RECEIVER);
     Report("COM2 (no device) does not open", !opened && port.lastError != 0,
            "lastError " + std::to_string(port.lastError));
@@ -116,7 +116,7 @@ std::string ReadAndCloseMessageBox(const char* title) {
 // The failure report of a port that cannot be opened: the heading, the code in three digits
 // and the system's text for it, which ends its line, then the port.
 void TestShowLastError() {
-    CCommPort port;
+    CommPort port;
     port.Open("COM2", 9600, "8N1", MODE_RECEIVER);
     std::string shown;
     std::thread reader([&shown] { shown = ReadAndCloseMessageBox("Error"); });
@@ -133,7 +133,7 @@ void TestShowLastError() {
 }
 
 void TestOpenReceiveAndClose() {
-    CCommPort port;
+    CommPort port;
     const bool opened = port.Open("COM1", 9600, "8N1", MODE_RECEIVER);
     Report("COM1 opens at 9600 8N1", opened, "lastError " + std::to_string(port.lastError));
     if (!opened) {
@@ -184,7 +184,7 @@ void TestOpenReceiveAndClose() {
 // 267 ms on the wire. Behind 8 KB of a non-waiting write the line is busy for 8.5 s, beyond
 // the next waiting write's 800 ms limit: that one gives up at its limit with ERROR_IO_PENDING.
 void TestWaitingWritesKeepTheWiresPace() {
-    CCommPort port;
+    CommPort port;
     if (!port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) {
         Report("waiting writes keep the wire's pace", false, "COM1 does not open");
         return;
@@ -215,7 +215,7 @@ void TestWaitingWritesKeepTheWiresPace() {
 // A waiting write never reuses the record of a non-waiting write that is still pending: it
 // waits for that one to end, by its own time limit, or gives up without sending anything.
 void TestWaitingWriteBehindAPendingOne() {
-    CCommPort port;
+    CommPort port;
     if (!port.Open("COM1", 9600, "8N1", MODE_RECEIVER) || !port.SetLineSpeed(115200)) {
         Report("waiting write behind a pending one", false, "COM1 does not open");
         return;

@@ -371,7 +371,7 @@ test_command_line() {
 run_commport_checks() {
     start_device --kind TV --pace || {
         stop_device
-        check "wine: CCommPort checks (simulator)" false
+        check "wine: CommPort checks (simulator)" false
         return
     }
     local line
@@ -381,14 +381,14 @@ run_commport_checks() {
     while IFS= read -r line; do
         line=${line%$'\r'}
         case $line in
-            "PASS "*) check "wine: CCommPort: ${line#PASS }" true ;;
+            "PASS "*) check "wine: CommPort: ${line#PASS }" true ;;
             "FAIL "*)
                 echo "  ${line#*: }" >&2
-                check "wine: CCommPort: ${line#FAIL }" false
+                check "wine: CommPort: ${line#FAIL }" false
                 ;;
         esac
     done <"$WORK/commport.out"
-    grep -q "^PASS\|^FAIL" "$WORK/commport.out" || check "wine: CCommPort checks ran" false
+    grep -q "^PASS\|^FAIL" "$WORK/commport.out" || check "wine: CommPort checks ran" false
 }
 
 run_wine_tests() {

@@ -7,7 +7,7 @@ namespace {
 
 // xorshift32: the same bytes on every build and every platform.
 class CodeBytes {
-  public:
+public:
     explicit CodeBytes(uint32_t seed) : state_(seed) {}
     uint8_t Next() {
         state_ ^= state_ << 13;
@@ -16,7 +16,7 @@ class CodeBytes {
         return static_cast<uint8_t>(state_ >> 24);
     }
 
-  private:
+private:
     uint32_t state_;
 };
 

@@ -34,7 +34,7 @@ RegionLength Measure(const std::vector<uint8_t>& image, size_t start, size_t hig
 }
 
 class DemoImage : public ::testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite() { image_ = new std::vector<uint8_t>(BuildDemoFirmware()); }
     static void TearDownTestSuite() {
         delete image_;
@@ -42,7 +42,7 @@ class DemoImage : public ::testing::Test {
     }
     static const std::vector<uint8_t>& Image() { return *image_; }
 
-  private:
+private:
     static std::vector<uint8_t>* image_;
 };
 std::vector<uint8_t>* DemoImage::image_ = nullptr;
