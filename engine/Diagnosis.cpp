@@ -95,7 +95,8 @@ std::string StepEndDetail(const StepEnd& end, const MultiStrings& strings) {
         case DETAIL_TIMEOUT:
             return FormatText(strings.Text(IDS_WHY_NO_ANSWER), {PhaseText(end.phase, strings)});
         case DETAIL_CRC_MISMATCH:
-            return FormatText(strings.Text(IDS_WHY_BLOCK_MISMATCH), {end.mismatchBlock});
+            return FormatText(strings.Text(IDS_WHY_BLOCK_MISMATCH),
+                              static_cast<long long>(end.mismatchBlock));
         default:
             return FormatText(strings.Text(IDS_WHY_DEVICE_CODE), {PhaseText(end.phase, strings)});
     }
