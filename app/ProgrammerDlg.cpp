@@ -47,85 +47,60 @@ ProgrammerDlg::ProgrammerDlg(DialogView& view, const MultiStrings& strings, Abou
 
 ProgrammerDlg::~ProgrammerDlg() {
     // A window torn down early still never leaves the job running behind it.
-    abortFlag_ = 1;
-    JoinWorker();
+    job_.RequestAbort();
+    job_.Join();
 }
 
 void ProgrammerDlg::Start(JobRunner runner) {
-    abortFlag_ = 0;
     phase_ = Phase::Running;
-    auto* start = new JobStart{this, &abortFlag_};  // the job deletes it
-    worker_ = std::thread([runner = std::move(runner), start] { runner(start); });
-}
-
-void ProgrammerDlg::Post(ProgMessage message) {
-    {
-        std::lock_guard lock(queueMutex_);
-        queue_.push_back(std::move(message));
-    }
-    if (wake_) {
-        wake_();
-    }
+    job_.Start(ports_, std::move(runner));
 }
 
 void ProgrammerDlg::DispatchPending() {
-    // One message at a time: a modal box opened while applying one runs a nested loop that
-    // may come back here, and must find the queue consistent and in order.
-    for (;;) {
-        ProgMessage message;
-        {
-            std::lock_guard lock(queueMutex_);
-            if (queue_.empty()) {
-                return;
-            }
-            message = std::move(queue_.front());
-            queue_.pop_front();
+    // One event at a time: a modal box opened while applying one runs a nested loop that may
+    // come back here, and must find the mailbox consistent and in order.
+    while (auto event = mailbox_.TryTake()) {
+        Apply(*event);
+    }
+}
+
+void ProgrammerDlg::Apply(const JobEvent& event) {
+    if (const auto* version = std::get_if<JobEvent::Version>(&event.what)) {
+        view_.SetLabel(TextProgramVersion, OneLineOf(version->text));
+    } else if (const auto* phase = std::get_if<JobEvent::Phase>(&event.what)) {
+        view_.SetLabel(TextStatus, OneLineOf(phase->text));
+        progress_.SetRange(phase->range);
+        progress_.SetPosition(phase->position);
+        view_.SetProgress(progress_);
+    } else if (const auto* progress = std::get_if<JobEvent::Progress>(&event.what)) {
+        progress_.SetPosition(progress->position);
+        view_.SetProgress(progress_);
+    } else if (const auto* found = std::get_if<JobEvent::Found>(&event.what)) {
+        // A device of a kind we do not know has no serial number to show.
+        if (found->kind != IMAGE_INVALID) {
+            view_.SetLabel(TextSerial, OneLineOf(found->serial));
         }
-        Apply(message);
+        view_.SetLabel(TextDevice, OneLineOf(found->displayName));
+    } else if (const auto* done = std::get_if<JobEvent::Done>(&event.what)) {
+        OnDone(*done);
     }
 }
 
-void ProgrammerDlg::Apply(const ProgMessage& message) {
-    switch (message.message) {
-        case WM_PROG_TEXT:
-            if (message.wParam <= TextSerial) {
-                view_.SetLabel(message.wParam, OneLineOf(message.text));
-            } else if (message.wParam == TextResultDetail) {
-                resultDetail_ = message.text;
-            }
-            break;
-        case WM_PROG_PROGRESS:
-            if (message.wParam == ProgressSetRange) {
-                progress_.SetRange(message.lParam);
-                view_.SetProgress(progress_);
-            } else if (message.wParam == ProgressSetPosition) {
-                progress_.SetPosition(message.lParam);
-                view_.SetProgress(progress_);
-            }
-            break;
-        case WM_PROG_DONE:
-            OnDone(message.wParam);
-            break;
-        default:
-            break;
-    }
-}
-
-void ProgrammerDlg::OnDone(FlashResult result) {
+void ProgrammerDlg::OnDone(const JobEvent::Done& done) {
     if (phase_ != Phase::Running) {
         return;
     }
     phase_ = Phase::Reporting;
-    result_ = result;
-    if (const auto text = MessageOf(result, strings_)) {
-        const ResultBox box{*text, resultDetail_, CodeOf(result) == RC_SUCCESS};
+    result_ = done.result;
+    if (const auto text = MessageOf(done.result, strings_)) {
+        const ResultBox box{*text, done.detail, CodeOf(done.result) == RC_SUCCESS};
         Report(box);
         if (!signalled_) {  // after a signal nobody is at the window to press OK
             view_.ShowResultBox(box);
         }
     }
-    // The worker posts this message last and returns right after it.
-    JoinWorker();
+    // The job posts this event last and returns right after it.
+    job_.Join();
     phase_ = Phase::Closed;
     view_.CloseWindow();
 }
@@ -146,7 +121,7 @@ void ProgrammerDlg::Report(const ResultBox& box) {
 bool ProgrammerDlg::OnCloseRequest() {
     switch (phase_) {
         case Phase::Running:
-            abortFlag_ = 1;
+            job_.RequestAbort();
             return false;
         case Phase::Reporting:
             return false;  // the window closes by itself once the box is dismissed
@@ -188,18 +163,12 @@ void ProgrammerDlg::OnAbout() {
 void ProgrammerDlg::OnSignal() {
     signalled_ = true;
     if (phase_ == Phase::Running) {
-        abortFlag_ = 1;
+        job_.RequestAbort();
     }
 }
 
 int ProgrammerDlg::ExitStatus() const {
     return result_ ? ExitStatusOf(*result_) : 1;
-}
-
-void ProgrammerDlg::JoinWorker() {
-    if (worker_.joinable()) {
-        worker_.join();
-    }
 }
 
 }  // namespace norvane

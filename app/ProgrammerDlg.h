@@ -1,25 +1,24 @@
 // The main window's behaviour, apart from any toolkit: it starts the programming job on a
-// worker thread, queues what the worker posts and applies it on the user-interface thread,
+// thread of its own, takes the job's events from its mailbox on the user-interface thread,
 // turns close requests into abort requests while the job runs, shows the result and decides
 // the program's exit status. The windows on screen (app/gtk/, app/win32/) are DialogViews that
 // forward their events here and draw what they are told.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <iostream>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "app/AboutBox.h"
+#include "app/JobMailbox.h"
+#include "app/JobThread.h"
 #include "app/SystemJob.h"
+#include "engine/JobEvents.h"
 #include "engine/Results.h"
-#include "platform/NotifyWindow.h"
+#include "serial/PortList.h"
 
 namespace norvane {
 
@@ -42,6 +41,14 @@ struct ResultBox {
     std::string message;   // the result's message from the string table
     std::string detail;    // the second, smaller text (why, what to do); often empty
     bool success = false;  // an information box; otherwise an error box
+};
+
+// The window's four labels.
+enum DialogLabel : uint32_t {
+    TextStatus = 0,
+    TextProgramVersion = 1,
+    TextDevice = 2,
+    TextSerial = 3,
 };
 
 // What the logic asks of the window on screen. Every call comes on the user-interface thread.
@@ -81,29 +88,27 @@ std::string OneLineOf(std::string_view text);
 // string id of the message shown otherwise, 1 for a result that shows no message.
 int ExitStatusOf(FlashResult result);
 
-using JobRunner = std::function<FlashResult(JobStart*)>;
-
-class ProgrammerDlg final : public NotifyWindow {
+class ProgrammerDlg final {
 public:
     // The result's message and each line of its second text also go to `report` (only there
     // after a signal): a script that started the program learns why without the screen.
     ProgrammerDlg(DialogView& view, const MultiStrings& strings, AboutLines about,
                   std::ostream& report = std::cerr);
-    ~ProgrammerDlg() override;  // joins the worker
+    ~ProgrammerDlg();  // stops and joins a job still running
     ProgrammerDlg(const ProgrammerDlg&) = delete;
     ProgrammerDlg& operator=(const ProgrammerDlg&) = delete;
 
-    // Called by the worker after each queued message, to wake the user-interface thread
+    // Called by the job's thread after each event it posts, to wake the user-interface thread
     // (a Glib::Dispatcher in the GTK window). Set before Start.
-    void SetWake(std::function<void()> wake) { wake_ = std::move(wake); }
+    void SetWake(std::function<void()> wake) { mailbox_.SetWake(std::move(wake)); }
+    // The ports the job searches (COM1..COM8 unless the command line names others). Set
+    // before Start.
+    void SetPorts(PortList ports) { ports_ = std::move(ports); }
 
-    // Clears the abort flag and starts the job on its worker thread.
+    // Starts the job on its thread.
     void Start(JobRunner runner = ProgrammerThreadProc);
 
-    // Worker side: queues the message and wakes the user-interface thread.
-    void Post(ProgMessage message) override;
-
-    // User-interface side: applies every queued message, oldest first.
+    // User-interface side: applies every event the job has posted, oldest first.
     void DispatchPending();
 
     // A close request (close button, Alt+F4, Esc, the window manager's delete request).
@@ -119,38 +124,37 @@ public:
     bool Signalled() const { return signalled_; }
 
     bool JobRunning() const { return phase_ == Phase::Running; }
-    int AbortFlag() const { return abortFlag_.load(); }
+    int AbortFlag() const { return job_.AbortFlag(); }
     std::optional<FlashResult> Result() const { return result_; }
     // The program's exit status once the window has ended; 1 when no result arrived.
     int ExitStatus() const;
 
-    // Waits for the worker thread to end; safe to call more than once.
-    void JoinWorker();
+    // Waits for the job's thread to end; safe to call more than once.
+    void JoinWorker() { job_.Join(); }
 
 private:
     enum class Phase { Idle, Running, Reporting, Closed };
 
-    void Apply(const ProgMessage& message);
-    void OnDone(FlashResult result);
+    void Apply(const JobEvent& event);
+    void OnDone(const JobEvent::Done& done);
     void Report(const ResultBox& box);
 
     DialogView& view_;
     const MultiStrings& strings_;
     AboutLines about_;
     std::ostream& report_;
-    std::function<void()> wake_;
 
-    std::atomic<int> abortFlag_{0};
     bool signalled_ = false;
-    std::thread worker_;
     Phase phase_ = Phase::Idle;
     std::optional<FlashResult> result_;
-    std::string resultDetail_;  // TextResultDetail, posted just before the result
     bool aboutOpen_ = false;
     ProgressState progress_;
+    PortList ports_ = StandardPorts();
 
-    std::mutex queueMutex_;
-    std::deque<ProgMessage> queue_;
+    // Declared last: the job is stopped and joined first, while the mailbox it posts to is
+    // still there.
+    JobMailbox mailbox_;
+    JobThread job_{0, mailbox_};
 };
 
 }  // namespace norvane

@@ -10,14 +10,15 @@ namespace norvane {
 JobEnvironment SystemJobEnvironment() {
     return {
         [] { return LoadImage(); },
-        []() -> std::unique_ptr<JobSteps> {
-            return std::make_unique<DeviceProgrammer>(CreateCommPort, SystemClock(), TheStrings());
+        [](const PortList& ports) -> std::unique_ptr<JobSteps> {
+            return std::make_unique<DeviceProgrammer>(CreateCommPort, ports, SystemClock(),
+                                                      TheStrings());
         },
     };
 }
 
-FlashResult ProgrammerThreadProc(JobStart* start) {
-    return RunProgrammingJob(start, SystemJobEnvironment());
+FlashResult ProgrammerThreadProc(const JobContext& context) {
+    return RunProgrammingJob(context, SystemJobEnvironment());
 }
 
 }  // namespace norvane

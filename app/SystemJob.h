@@ -9,8 +9,8 @@ namespace norvane {
 // The embedded image and a DeviceProgrammer on the system's ports, timed by the system clock.
 JobEnvironment SystemJobEnvironment();
 
-// The worker's entry in the real program: runs the job on the system's environment and
-// returns its final result.
-FlashResult ProgrammerThreadProc(JobStart* start);
+// The job's entry in the real program: runs it on the system's environment and returns its
+// final result.
+FlashResult ProgrammerThreadProc(const JobContext& context);
 
 }  // namespace norvane

@@ -28,9 +28,9 @@
 #include "bench/BenchSupport.h"
 #include "engine/DeviceProgrammer.h"
 #include "engine/Image.h"
+#include "engine/JobEvents.h"
 #include "engine/ProgrammerJob.h"
 #include "platform/Clock.h"
-#include "platform/NotifyWindow.h"
 #include "platform/Resources.h"
 #include "serial/CommPort.h"
 #include "strings/MultiStrings.h"
@@ -41,25 +41,26 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Keeps each posted message with the time it was posted.
-class TimedWindow final : public NotifyWindow {
+// Keeps each posted event with the time it was posted.
+class TimedWindow final : public JobEventSink {
 public:
     struct Entry {
         double at;
-        ProgMessage message;
+        JobEvent event;
     };
-    void Post(ProgMessage message) override {
+    void Post(JobEvent event) override {
         std::lock_guard lock(mutex_);
-        entries_.push_back({MonotonicSeconds(), std::move(message)});
+        entries_.push_back({MonotonicSeconds(), std::move(event)});
     }
     std::vector<Entry> Entries() const {
         std::lock_guard lock(mutex_);
         return entries_;
     }
-    // Time of the first text posted that starts with `prefix`; 0 when none.
+    // Time of the first phase whose text starts with `prefix`; 0 when none.
     double TextAt(const std::string& prefix) const {
         for (const Entry& e : Entries()) {
-            if (e.message.message == WM_PROG_TEXT && e.message.text.rfind(prefix, 0) == 0) {
+            const auto* phase = std::get_if<JobEvent::Phase>(&e.event.what);
+            if (phase && phase->text.rfind(prefix, 0) == 0) {
                 return e.at;
             }
         }
@@ -82,13 +83,14 @@ struct JobFigures {
 void RunJob(const Bytes& image, const MultiStrings& strings, JobFigures* figures) {
     std::atomic<int> abortFlag = 0;
     JobEnvironment environment{[&image] { return ImageSpan(image); },
-                               [&strings]() -> std::unique_ptr<JobSteps> {
+                               [&strings](const PortList& ports) -> std::unique_ptr<JobSteps> {
                                    return std::make_unique<DeviceProgrammer>(
-                                       CreateCommPort, SystemClock(), strings);
+                                       CreateCommPort, ports, SystemClock(), strings);
                                }};
     const double cpu = ProcessCpuSeconds();
     figures->start = MonotonicSeconds();
-    figures->result = RunProgrammingJob(new JobStart{&figures->window, &abortFlag}, environment);
+    figures->result =
+        RunProgrammingJob({0, figures->window, abortFlag, nullptr, StandardPorts()}, environment);
     figures->seconds = MonotonicSeconds() - figures->start;
     figures->cpuSeconds = ProcessCpuSeconds() - cpu;
 }
@@ -463,9 +465,9 @@ int Search(const MultiStrings& strings) {
     FlashResult result = 0;
     long rssDuring = 0;
     {
-        DeviceProgrammer programmer(CreateCommPort, SystemClock(), strings);
-        programmer.SetNotifyWindow(&window);
-        result = programmer.SearchDevice(&abortFlag);
+        DeviceProgrammer programmer(CreateCommPort, StandardPorts(), SystemClock(), strings);
+        programmer.SetEventSink(&window, 0);
+        result = programmer.SearchDevice(&abortFlag).result;
         rssDuring = ProcessRssKiB();
     }
     const double seconds = MonotonicSeconds() - start;

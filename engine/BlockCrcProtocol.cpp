@@ -86,7 +86,7 @@ void BlockCrcProtocol::OnBlockCrc(const char* record, uint32_t firstShown) {
     if (blockIndex_ < totalBlocks) {
         ++blockIndex_;
     }
-    parts_.status.PostProgress(ProgressSetPosition, static_cast<int32_t>(blockIndex_ - firstShown));
+    parts_.status.PostProgress(static_cast<int32_t>(blockIndex_ - firstShown));
     counter_ = 0;
 }
 
@@ -142,7 +142,7 @@ void BlockCrcProtocol::Verify() {
         counter_, abortFlag_);
 }
 
-FlashResult BlockCrcProtocol::RunBlockCrcProtocol(ImageSpan image, bool starFlag,
+StepOutcome BlockCrcProtocol::RunBlockCrcProtocol(ImageSpan image, bool starFlag,
                                                   const std::atomic<int>* abortFlag) {
     PortBank& ports = parts_.ports;
     StatusPoster& status = parts_.status;
@@ -152,7 +152,7 @@ FlashResult BlockCrcProtocol::RunBlockCrcProtocol(ImageSpan image, bool starFlag
     regions_ = SplitImage(image);
     if (!regions_.usable) {
         ports.CloseSlot(0);
-        return MakeResult(RC_INVALID_IMAGE);
+        return {MakeResult(RC_INVALID_IMAGE), {}};
     }
     const uint32_t lowerBlocks = regions_.lowerLength / kBlockSize;
     const uint32_t upperBlocks = regions_.upperLength / kBlockSize;
@@ -213,9 +213,8 @@ FlashResult BlockCrcProtocol::RunBlockCrcProtocol(ImageSpan image, bool starFlag
     StepEnd end = ports.ActiveStepEnd(state_);
     end.phase = phase_;
     end.mismatchBlock = mismatchBlock_;
-    status.SetResultDetail(StepEndDetail(end, strings));
     ports.CloseSlot(0);
-    return state_;
+    return {state_, StepEndDetail(end, strings)};
 }
 
 }  // namespace norvane

@@ -10,6 +10,7 @@
 #include "engine/Diagnosis.h"
 #include "engine/EngineParts.h"
 #include "engine/Image.h"
+#include "engine/JobSteps.h"
 #include "engine/Results.h"
 
 namespace norvane {
@@ -30,7 +31,7 @@ public:
 
     // Programs `image` into the device of the active slot; releases the slot at the end.
     // `starFlag` comes from the device's greeting.
-    FlashResult RunBlockCrcProtocol(ImageSpan image, bool starFlag,
+    StepOutcome RunBlockCrcProtocol(ImageSpan image, bool starFlag,
                                     const std::atomic<int>* abortFlag);
 
     struct Regions {

@@ -75,13 +75,14 @@ void ChecksumProtocol::SendChunk(const uint8_t* chunk, uint16_t& total) {
 
 void ChecksumProtocol::SendRegions() {
     StatusPoster& status = parts_.status;
-    status.PostProgress(ProgressSetRange, int32_t{regionLength_[0]} + int32_t{regionLength_[1]});
-    status.PostProgress(ProgressSetPosition, 0);
+    // One bar over both regions: the second region's text carries on where the first ended.
+    const int32_t total = int32_t{regionLength_[0]} + int32_t{regionLength_[1]};
     uint16_t totals[2] = {0, 0};
     int32_t bytesSent = 0;
     for (int r = 0; r < 2 && InPhase(State::Programming); ++r) {
-        status.PostText(TextStatus, FormatText(parts_.strings.Text(IDS_PROGRAMMING_BLOCK),
-                                               static_cast<long long>(r)));
+        status.ShowPhase(
+            FormatText(parts_.strings.Text(IDS_PROGRAMMING_BLOCK), static_cast<long long>(r)),
+            total, bytesSent);
         for (uint32_t offset = 0; InPhase(State::Programming) && offset < regionLength_[r];
              offset += kBlockSize) {
             phase_ = {RunPhase::Block, static_cast<int>(offset / kBlockSize), r};
@@ -95,7 +96,7 @@ void ChecksumProtocol::SendRegions() {
                 state_ = MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT);
             }
             bytesSent += kBlockSize;
-            status.PostProgress(ProgressSetPosition, bytesSent);
+            status.PostProgress(bytesSent);
             if (AbortRequested(abortFlag_)) {
                 state_ = MakeResult(RC_INTERRUPTED);
             }
@@ -121,7 +122,7 @@ void ChecksumProtocol::Verify() {
                                tick, abortFlag_);
 }
 
-FlashResult ChecksumProtocol::RunChecksumProtocol(ImageSpan image,
+StepOutcome ChecksumProtocol::RunChecksumProtocol(ImageSpan image,
                                                   const std::atomic<int>* abortFlag) {
     abortFlag_ = abortFlag;
     for (int r = 0; r < 2; ++r) {
@@ -142,9 +143,8 @@ FlashResult ChecksumProtocol::RunChecksumProtocol(ImageSpan image,
     }
     StepEnd end = parts_.ports.ActiveStepEnd(state_);
     end.phase = phase_;
-    parts_.status.SetResultDetail(StepEndDetail(end, parts_.strings));
     parts_.ports.CloseSlot(0);
-    return state_;
+    return {state_, StepEndDetail(end, parts_.strings)};
 }
 
 }  // namespace norvane

@@ -8,6 +8,7 @@
 #include "engine/Diagnosis.h"
 #include "engine/EngineParts.h"
 #include "engine/Image.h"
+#include "engine/JobSteps.h"
 #include "engine/Results.h"
 
 namespace norvane {
@@ -26,7 +27,7 @@ public:
 
     // Programs the two regions of `image` (long enough for both) into the device of the
     // active slot; releases the slot at the end.
-    FlashResult RunChecksumProtocol(ImageSpan image, const std::atomic<int>* abortFlag);
+    StepOutcome RunChecksumProtocol(ImageSpan image, const std::atomic<int>* abortFlag);
 
     // The region without its trailing 0xFF bytes, rounded up to whole chunks. The byte at
     // region offset 0 is never examined: a region that is 0xFF from offset 1 on is empty.

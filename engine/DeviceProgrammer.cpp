@@ -2,23 +2,23 @@
 
 namespace norvane {
 
-DeviceProgrammer::DeviceProgrammer(PortFactory createPort, Clock& clock,
+DeviceProgrammer::DeviceProgrammer(PortFactory createPort, PortList ports, Clock& clock,
                                    const MultiStrings& strings)
-    : ports_(std::move(createPort)),
+    : ports_(std::move(createPort), std::move(ports)),
       ticks_(clock, ports_, status_),
-      parts_{ports_, ticks_, status_, strings},
-      search_(parts_) {}
+      parts_{ports_, ticks_, status_, strings} {}
 
-FlashResult DeviceProgrammer::SearchDevice(const std::atomic<int>* abortFlag) {
-    return search_.SearchDevice(abortFlag);
+SearchOutcome DeviceProgrammer::SearchDevice(const std::atomic<int>* abortFlag,
+                                             const std::atomic<int>* noNewDevice) {
+    return DeviceSearch(parts_).SearchDevice(abortFlag, noNewDevice);
 }
 
-FlashResult DeviceProgrammer::RunBlockCrcProtocol(ImageSpan image,
+StepOutcome DeviceProgrammer::RunBlockCrcProtocol(ImageSpan image, bool starFlag,
                                                   const std::atomic<int>* abortFlag) {
-    return BlockCrcProtocol(parts_).RunBlockCrcProtocol(image, search_.StarFlag(), abortFlag);
+    return BlockCrcProtocol(parts_).RunBlockCrcProtocol(image, starFlag, abortFlag);
 }
 
-FlashResult DeviceProgrammer::RunChecksumProtocol(ImageSpan image,
+StepOutcome DeviceProgrammer::RunChecksumProtocol(ImageSpan image,
                                                   const std::atomic<int>* abortFlag) {
     return ChecksumProtocol(parts_).RunChecksumProtocol(image, abortFlag);
 }

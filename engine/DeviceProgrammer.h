@@ -1,7 +1,7 @@
 // The object that talks to the device for one job: it owns the port bank, the tick wait and
 // the status poster, and runs the device search and the two programming protocols on them.
-// Used on the job's worker thread only; each open port has its own receiver thread filling
-// its slot's ring.
+// Used on the job's thread only; each open port has its own receiver thread filling its
+// slot's ring.
 #pragma once
 
 #include <atomic>
@@ -14,6 +14,7 @@
 #include "engine/StatusPoster.h"
 #include "engine/TickWait.h"
 #include "platform/Clock.h"
+#include "serial/PortList.h"
 #include "serial/SerialPort.h"
 
 namespace norvane {
@@ -22,30 +23,30 @@ class MultiStrings;
 
 class DeviceProgrammer final : public JobSteps {
 public:
-    // `createPort` makes the port objects, `clock` times every wait, `strings` gives the texts.
-    DeviceProgrammer(PortFactory createPort, Clock& clock, const MultiStrings& strings);
-    ~DeviceProgrammer() override = default;  // the bank closes slots 1 to 8, without pauses
+    // `createPort` makes the port objects for `ports`, `clock` times every wait, `strings`
+    // gives the texts.
+    DeviceProgrammer(PortFactory createPort, PortList ports, Clock& clock,
+                     const MultiStrings& strings);
+    ~DeviceProgrammer() override = default;  // the bank closes every slot, without pauses
 
     DeviceProgrammer(const DeviceProgrammer&) = delete;
     DeviceProgrammer& operator=(const DeviceProgrammer&) = delete;
 
-    void SetNotifyWindow(NotifyWindow* window) override { status_.SetWindow(window); }
-    FlashResult SearchDevice(const std::atomic<int>* abortFlag) override;
-    FlashResult RunBlockCrcProtocol(ImageSpan image, const std::atomic<int>* abortFlag) override;
-    FlashResult RunChecksumProtocol(ImageSpan image, const std::atomic<int>* abortFlag) override;
-    std::string ResultDetail() const override { return status_.ResultDetail(); }
+    void SetEventSink(JobEventSink* sink, JobId job) override { status_.SetSink(sink, job); }
+    SearchOutcome SearchDevice(const std::atomic<int>* abortFlag,
+                               const std::atomic<int>* noNewDevice = nullptr) override;
+    StepOutcome RunBlockCrcProtocol(ImageSpan image, bool starFlag,
+                                    const std::atomic<int>* abortFlag) override;
+    StepOutcome RunChecksumProtocol(ImageSpan image, const std::atomic<int>* abortFlag) override;
 
     // The ports, for a look at which slot is active and for releasing it.
     PortBank& Ports() { return ports_; }
-    // Whether the OS device found greeted with '*' (see DeviceSearch::StarFlag).
-    bool StarFlag() const { return search_.StarFlag(); }
 
 private:
     PortBank ports_;
     StatusPoster status_;
     TickWait ticks_;
     EngineParts parts_;
-    DeviceSearch search_;
 };
 
 }  // namespace norvane

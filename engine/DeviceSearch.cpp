@@ -15,33 +15,41 @@ constexpr uint32_t kClosePauseMs = 100;
 }  // namespace
 
 FlashResult DeviceSearch::Detect(int n, const char* record) {
-    StatusPoster& status = parts_.status;
+    PortBank& ports = parts_.ports;
     const MultiStrings& strings = parts_.strings;
-    status.PostText(TextStatus,
-                    FormatText(strings.Text(IDS_DETECTED_ON), static_cast<long long>(n)));
-    status.PostProgress(ProgressSetRange, 0);
+    const int number = ports.Entry(n).number;
+    parts_.status.ShowPhase(
+        FormatText(strings.Text(IDS_DETECTED_ON), static_cast<long long>(number)), 0);
 
     // The serial text runs from its position to the end of the record, a final line feed
     // included where the device sends one.
+    JobEvent::Found found;
+    found.port = number;
+    found.path = ports.DevicePath(n);
+    found.kindCode.assign(record + 5, 2);
     FlashResult result = MakeResult(RC_DEVICE_UNKNOWN);
-    const char* kind = record + 5;
-    if (std::memcmp(kind, "TV", 2) == 0) {
-        status.PostText(TextSerial, record + 7);
-        status.PostText(TextDevice, strings.Text(IDS_NAME_TV));
+    if (std::memcmp(record + 5, "TV", 2) == 0) {
+        found.kind = IMAGE_TV;
+        found.serial = record + 7;
+        found.displayName = strings.Text(IDS_NAME_TV);
         result = MakeResult(RC_FOUND_TV);
-    } else if (std::memcmp(kind, "GM", 2) == 0) {
-        status.PostText(TextSerial, record + 7);
-        status.PostText(TextDevice, strings.Text(IDS_NAME_GM));
+    } else if (std::memcmp(record + 5, "GM", 2) == 0) {
+        found.kind = IMAGE_GM;
+        found.serial = record + 7;
+        found.displayName = strings.Text(IDS_NAME_GM);
         result = MakeResult(RC_FOUND_GM);
-    } else if (std::memcmp(kind, "OS", 2) == 0) {
-        starFlag_ = record[7] == '*';
-        status.PostText(TextSerial, record + 9);
-        status.PostText(TextDevice, strings.Text(IDS_NAME_OS));
+    } else if (std::memcmp(record + 5, "OS", 2) == 0) {
+        found.kind = IMAGE_OS;
+        found.starFlag = record[7] == '*';
+        found.serial = record + 9;
+        found.displayName = strings.Text(IDS_NAME_OS);
         result = MakeResult(RC_FOUND_OS);
     } else {
-        status.PostText(TextDevice, strings.Text(IDS_UNKNOWN_DEVICE));
+        found.displayName = strings.Text(IDS_UNKNOWN_DEVICE);
     }
-    parts_.ports.KeepOnly(n);
+    parts_.status.PostFound(found);
+    found_ = std::move(found);
+    ports.KeepOnly(n);
     return result;
 }
 
@@ -62,7 +70,7 @@ void DeviceSearch::NoteWhatCame(int n, ReplyKind kind) {
 
 std::string DeviceSearch::PortStories() {
     std::string lines;
-    for (int n = 1; n <= kPortCount; ++n) {
+    for (int n = 1; n <= parts_.ports.Count(); ++n) {
         const std::string line = StoryLine(parts_.ports.Story(n), parts_.strings);
         if (!line.empty()) {
             lines += (lines.empty() ? "" : "\n") + line;
@@ -71,10 +79,12 @@ std::string DeviceSearch::PortStories() {
     return lines;
 }
 
-FlashResult DeviceSearch::SearchDevice(const std::atomic<int>* abortFlag) {
+SearchOutcome DeviceSearch::SearchDevice(const std::atomic<int>* abortFlag,
+                                         const std::atomic<int>* noNewDevice) {
     PortBank& ports = parts_.ports;
     TickWait& ticks = parts_.ticks;
-    for (int n = 1; n <= kPortCount; ++n) {
+    const int count = ports.Count();
+    for (int n = 1; n <= count; ++n) {
         ports.OpenSlot(n);
     }
     parts_.status.ShowPhase(parts_.strings.Text(IDS_SEARCHING), kSearchTicks);
@@ -82,7 +92,8 @@ FlashResult DeviceSearch::SearchDevice(const std::atomic<int>* abortFlag) {
     int32_t tick = 0;
     uint32_t deadline = ticks.Now() + kSearchTickMs;
     FlashResult result = MakeResult(RC_SEARCHING);
-    for (int n = 1; result == RC_SEARCHING; n = n % kPortCount + 1) {
+    // Without any port every tick finds nothing (slot 0 holds no port).
+    for (int n = count > 0 ? 1 : 0; result == RC_SEARCHING; n = count > 0 ? n % count + 1 : 0) {
         // A closed slot spends its tick all the same.
         const char* record = nullptr;
         const ReplyKind kind = ports.ScanReply(n, &record);
@@ -94,13 +105,13 @@ FlashResult DeviceSearch::SearchDevice(const std::atomic<int>* abortFlag) {
         }
         ticks.UntilDeadline(deadline);
         deadline += kSearchTickMs;
-        parts_.status.PostProgress(ProgressSetPosition, ++tick);
+        parts_.status.PostProgress(++tick);
         // The limit and the abort overrule a detection in the same tick: the search is over
         // for the user either way, and every port is closed below.
         if (tick == kSearchTicks) {
             result = MakeResult(RC_NO_DEVICE);
         }
-        if (AbortRequested(abortFlag)) {
+        if (AbortRequested(abortFlag) || AbortRequested(noNewDevice)) {
             result = MakeResult(RC_INTERRUPTED);
         }
     }
@@ -114,17 +125,17 @@ FlashResult DeviceSearch::SearchDevice(const std::atomic<int>* abortFlag) {
         detail = FormatText(parts_.strings.Text(IDS_WHY_INVALID_REPLY),
                             {ports.LastReply(), ports.LastReplyPort()});
     }
-    parts_.status.SetResultDetail(detail);
     if (result == MakeResult(RC_NO_DEVICE) || result == MakeResult(RC_INTERRUPTED)) {
         // A detection in this very tick is overruled: its slot is closed with the others, so
         // the active slot must not name it any more.
         ports.ForgetActive();
-        for (int i = 1; i <= kPortCount; ++i) {
+        for (int i = 1; i <= count; ++i) {
             ticks.Sleep(kClosePauseMs);
             ports.CloseSlot(i);
         }
+        found_.reset();
     }
-    return result;
+    return {result, std::move(detail), std::move(found_)};
 }
 
 }  // namespace norvane

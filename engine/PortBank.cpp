@@ -9,8 +9,14 @@ constexpr uint32_t kSearchBaud = 9600;
 
 }  // namespace
 
+PortBank::PortBank(PortFactory createPort, PortList ports)
+    : createPort_(std::move(createPort)),
+      ports_(std::move(ports)),
+      slots_(ports_.size() + 1),
+      stories_(ports_.size() + 1) {}
+
 PortBank::~PortBank() {
-    for (int n = 1; n <= kPortCount; ++n) {
+    for (int n = 1; n <= Count(); ++n) {
         CloseSlot(n);
     }
 }
@@ -22,10 +28,10 @@ void PortBank::OpenSlot(int n) {
     if (!slot.port) {
         return;
     }
-    const std::string name = "COM" + std::to_string(n);
-    const bool opened = slot.port->Open(name.c_str(), kSearchBaud, "8N1", MODE_RECEIVER);
+    const PortEntry& entry = Entry(n);
+    const bool opened = slot.port->Open(entry.name.c_str(), kSearchBaud, "8N1", MODE_RECEIVER);
     PortStory& story = stories_[n];
-    story.label = PortLabel(n, slot.port->DevicePath());
+    story.label = PortLabel(entry.number, slot.port->DevicePath());
     story.failure = slot.port->LastOpenFailure();
     story.fate = opened ? PortFate::Silent : FateOfFailedOpen(story.failure);
     if (!opened) {
@@ -94,8 +100,12 @@ bool PortBank::LineGone(int n) const {
     return slots_[n].port && slots_[n].port->LineGone();
 }
 
+std::string PortBank::DevicePath(int n) const {
+    return slots_[n].port ? slots_[n].port->DevicePath() : std::string();
+}
+
 void PortBank::KeepOnly(int n) {
-    for (int i = 1; i <= kPortCount; ++i) {
+    for (int i = 1; i <= Count(); ++i) {
         if (i == n) {
             activeSlot_ = n;
         } else {

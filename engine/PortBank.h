@@ -1,20 +1,20 @@
-// The bank of eight ports COM1..COM8, each with its receive ring and its receiver thread, and
-// the active slot: the port where the device was found. Used on the job's worker thread only.
+// The bank of the ports a job listens on (COM1..COM8 for the window), each with its receive
+// ring and its receiver thread, and the active slot: the port where the device was found.
+// Used on the job's thread only.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/Diagnosis.h"
 #include "engine/ReplyScanner.h"
+#include "serial/PortList.h"
 #include "serial/SerialPort.h"
 
 namespace norvane {
-
-constexpr int kPortCount = 8;
 
 // One port of the bank with its receive ring and the ring's scanner (a record is made of one
 // port's bytes). Open exactly when `port` is set.
@@ -29,16 +29,22 @@ struct PortSlot {
 
 class PortBank {
 public:
-    explicit PortBank(PortFactory createPort) : createPort_(std::move(createPort)) {}
-    ~PortBank();  // closes slots 1 to 8 in order, without pauses
+    // Slot n (1..ports.size()) serves the n-th port of `ports`.
+    PortBank(PortFactory createPort, PortList ports);
+    ~PortBank();  // closes every slot in order, without pauses
 
     PortBank(const PortBank&) = delete;
     PortBank& operator=(const PortBank&) = delete;
 
-    // Opens COMn (n = 1..8) at 9600 8N1 with a fresh ring and its receiver; a port that
-    // cannot be opened leaves the slot closed.
+    // How many slots there are: slot numbers run from 1 to Count().
+    int Count() const { return static_cast<int>(ports_.size()); }
+    // The port slot n serves: its COM number and the name it opens.
+    const PortEntry& Entry(int n) const { return ports_[n - 1]; }
+
+    // Opens slot n's port at 9600 8N1 with a fresh ring and its receiver; a port that cannot
+    // be opened leaves the slot closed.
     void OpenSlot(int n);
-    // Closes slot n (1..8); 0 releases the active slot.
+    // Closes slot n; 0 releases the active slot.
     void CloseSlot(int n);
     bool IsOpen(int n) const { return slots_[n].port != nullptr; }
 
@@ -48,6 +54,8 @@ public:
     bool DataArrived(int n) const;
     // True once open slot n's line has hung up.
     bool LineGone(int n) const;
+    // The device path slot n's port opened; empty where it has none or is closed.
+    std::string DevicePath(int n) const;
     // "COMn (<its device>)" for the active slot.
     const std::string& ActiveLabel() const { return stories_[activeSlot_].label; }
     // The last record any ScanReply completed (ReplyText), and the port it came from.
@@ -77,9 +85,10 @@ public:
 
 private:
     PortFactory createPort_;
-    std::array<PortSlot, kPortCount + 1> slots_;  // slot n serves COMn; index 0 unused
-    int activeSlot_ = 0;                          // where the device was found; owns nothing
-    std::array<PortStory, kPortCount + 1> stories_;
+    PortList ports_;
+    std::vector<PortSlot> slots_;  // slot n at index n; index 0 unused
+    int activeSlot_ = 0;           // where the device was found; owns nothing
+    std::vector<PortStory> stories_;
     std::string lastReply_;
     int lastReplySlot_ = 0;
 };

@@ -1,6 +1,6 @@
-// One programming job: from the embedded image to one final FlashResult, on a worker thread
-// of its own. The job posts the image's version text, lets the DeviceProgrammer search for a
-// device, runs the protocol that suits both, and posts WM_PROG_DONE last of all.
+// One programming job: from the embedded image to one final FlashResult, on a thread of its
+// own. The job posts the image's version text, lets the DeviceProgrammer search for a device
+// on its ports, runs the protocol that suits both, and posts its Done event last of all.
 #pragma once
 
 #include <atomic>
@@ -8,27 +8,32 @@
 #include <memory>
 
 #include "engine/Image.h"
+#include "engine/JobEvents.h"
 #include "engine/JobSteps.h"
 #include "engine/Results.h"
+#include "serial/PortList.h"
 
 namespace norvane {
 
-class NotifyWindow;
-
-// Handed to the worker by the window that starts it; the job takes ownership.
-struct JobStart {
-    NotifyWindow* notifyWindow = nullptr;
-    std::atomic<int>* abortFlag = nullptr;  // nonzero asks the job to stop
+// What a job is given by whoever runs it: where its events go, what stops it and the ports it
+// listens on. The caller keeps all of it alive until the job has returned.
+struct JobContext {
+    JobId job = 0;
+    JobEventSink& events;
+    const std::atomic<int>& abortFlag;  // nonzero asks the job to stop, as Esc does
+    // Nonzero ends a search that has found nothing yet; a device found is programmed to its end.
+    const std::atomic<int>* noNewDevice = nullptr;
+    PortList ports;
 };
 
-// Where the job gets its image and its programmer from.
+// Where the job gets its image and its programmer (on the job's ports) from.
 struct JobEnvironment {
     std::function<ImageSpan()> loadImage;
-    std::function<std::unique_ptr<JobSteps>()> createProgrammer;
+    std::function<std::unique_ptr<JobSteps>(const PortList& ports)> createProgrammer;
 };
 
 // Runs the job on `environment` and returns its final result. The real program's environment
-// and thread entry are put together in app/SystemJob.h.
-FlashResult RunProgrammingJob(JobStart* start, const JobEnvironment& environment);
+// is put together in app/SystemJob.h.
+FlashResult RunProgrammingJob(const JobContext& context, const JobEnvironment& environment);
 
 }  // namespace norvane

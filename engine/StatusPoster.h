@@ -1,44 +1,39 @@
-// What the engine tells the window: label texts and the progress bar. Without a window the
-// posts go nowhere.
+// What the engine tells the user while a job runs: its phases, the progress within them and
+// the device it found, as typed events for the job's sink. Without a sink the events go
+// nowhere.
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
-#include "platform/NotifyWindow.h"
+#include "engine/JobEvents.h"
 
 namespace norvane {
 
 class StatusPoster {
 public:
-    void SetWindow(NotifyWindow* window) { window_ = window; }
-
-    void PostText(uint32_t target, std::string_view text) {
-        if (window_) {
-            window_->PostText(target, text);
-        }
-    }
-    void PostProgress(uint32_t kind, int32_t value) {
-        if (window_) {
-            window_->PostProgress(kind, value);
-        }
-    }
-    // A new phase: its status text, then a progress bar over 0..`range` at position 0.
-    void ShowPhase(std::string_view status, int32_t range) {
-        PostText(TextStatus, status);
-        PostProgress(ProgressSetRange, range);
-        PostProgress(ProgressSetPosition, 0);
+    void SetSink(JobEventSink* sink, JobId job) {
+        sink_ = sink;
+        job_ = job;
     }
 
-    // The result box's second text for the step that ended last (empty: nothing to add); the
-    // job posts it just before its result.
-    void SetResultDetail(std::string detail) { resultDetail_ = std::move(detail); }
-    const std::string& ResultDetail() const { return resultDetail_; }
+    // A new phase: its status text, with the progress bar over 0..`range` at `position`.
+    void ShowPhase(std::string_view status, int32_t range, int32_t position = 0) {
+        Post(JobEvent::Phase{std::string(status), range, position});
+    }
+    void PostProgress(int32_t position) { Post(JobEvent::Progress{position}); }
+    void PostFound(JobEvent::Found found) { Post(std::move(found)); }
 
 private:
-    NotifyWindow* window_ = nullptr;
-    std::string resultDetail_;
+    template <typename Event>
+    void Post(Event event) {
+        if (sink_) {
+            sink_->Post({job_, std::move(event)});
+        }
+    }
+
+    JobEventSink* sink_ = nullptr;
+    JobId job_ = 0;
 };
 
 }  // namespace norvane

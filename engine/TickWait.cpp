@@ -60,7 +60,7 @@ void TickWait::WaitForRecord(FlashResult& state, const RecordWait& wait, int32_t
             }
         },
         [&] {
-            status_.PostProgress(ProgressSetPosition, ++counter);
+            status_.PostProgress(++counter);
             if (counter == wait.limit) {
                 state = wait.limitResult;
             }

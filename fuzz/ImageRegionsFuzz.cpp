@@ -13,9 +13,9 @@
 #include <string>
 
 #include "engine/DeviceProgrammer.h"
+#include "engine/JobEvents.h"
 #include "engine/ProgrammerJob.h"
 #include "fuzz/FuzzImage.h"
-#include "platform/NotifyWindow.h"
 #include "serial/InProcessPort.h"
 #include "strings/MultiStrings.h"
 #include "tests/support/ReferenceWire.h"
@@ -146,9 +146,9 @@ private:
     VirtualClock& clock_;
 };
 
-class NoWindow final : public NotifyWindow {
+class NoWindow final : public JobEventSink {
 public:
-    void Post(ProgMessage) override {}
+    void Post(JobEvent) override {}
 };
 
 const MultiStrings& Strings() {
@@ -197,14 +197,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NoWindow window;
     std::atomic<int> abortFlag = 0;
     JobEnvironment environment{[&] { return span; },
-                               [&]() -> std::unique_ptr<JobSteps> {
+                               [&](const PortList& ports) -> std::unique_ptr<JobSteps> {
                                    return std::make_unique<DeviceProgrammer>(
                                        [&]() -> std::unique_ptr<SerialPort> {
                                            return std::make_unique<AgreeingPort>(e, o, clock);
                                        },
-                                       clock, Strings());
+                                       ports, clock, Strings());
                                }};
-    const FlashResult result = RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);
+    const FlashResult result =
+        RunProgrammingJob({0, window, abortFlag, nullptr, NumberedComPorts(8)}, environment);
 
     if (e.kind == IMAGE_INVALID) {
         Check(result == MakeResult(RC_INVALID_IMAGE), "an unusable image was not refused");

@@ -13,6 +13,15 @@ struct PortEntry {
 };
 using PortList = std::vector<PortEntry>;
 
+// COM1..COM`count`, by their names.
+inline PortList NumberedComPorts(int count) {
+    PortList ports;
+    for (int n = 1; n <= count; ++n) {
+        ports.push_back({n, "COM" + std::to_string(n)});
+    }
+    return ports;
+}
+
 // The ports the program searches when none is named: COM1..COM8.
 PortList StandardPorts();
 

@@ -7,10 +7,11 @@
 
 #include "app/AboutBox.h"
 #include "app/CommandLine.h"
+#include "app/JobMailbox.h"
+#include "app/JobThread.h"
 #include "app/SignalAbort.h"
 #include "app/Startup.h"
 #include "app/console/ConsoleReport.h"
-#include "app/console/ConsoleSession.h"
 #include "strings/MultiStrings.h"
 
 namespace norvane {
@@ -46,14 +47,28 @@ int RunConsole(const std::vector<std::string>& args, JobEnvironment environment)
     // on to its end and the exit status still tells the outcome.
     signal(SIGPIPE, SIG_IGN);
     ConsoleReport report(style, strings, stdout, stderr);
-    ConsoleSession session(report);
+    JobMailbox mailbox;
+    JobThread job(0, mailbox);
     // A signal is the user's abort: the job stops as after Esc, puts every port back, and
     // the run ends with "Programming interrupted".
-    InstallSignalAbort([&session](int) { session.RequestAbort(); });
-    session.Start([environment = std::move(environment)](JobStart* start) {
-        return RunProgrammingJob(start, environment);
+    InstallSignalAbort([&job](int) { job.RequestAbort(); });
+    job.Start(StandardPorts(), [environment = std::move(environment)](const JobContext& context) {
+        return RunProgrammingJob(context, environment);
     });
-    return ExitStatusOf(session.PrintUntilDone());
+    // The job never waits for the terminal: a slow reader only delays the printing.
+    for (;;) {
+        const auto event = mailbox.Take(std::chrono::hours(1));
+        if (!event) {
+            continue;
+        }
+        if (const auto* done = std::get_if<JobEvent::Done>(&event->what)) {
+            // The job posts this last and returns right after it: every port is closed.
+            job.Join();
+            report.Finish(*done);
+            return ExitStatusOf(done->result);
+        }
+        report.Apply(*event);
+    }
 }
 
 }  // namespace norvane

@@ -1,27 +1,11 @@
 #include "app/console/ConsoleReport.h"
 
-#include <cctype>
-
 #include "app/console/JsonText.h"
 #include "strings/MultiStrings.h"
 #include "strings/StringIds.h"
 
 namespace norvane {
 namespace {
-
-// The port a "Device detected on COMn" status names ("COM" and its digits), or "".
-std::string PortNamed(const std::string& status) {
-    for (size_t at = status.find("COM"); at != std::string::npos; at = status.find("COM", at + 1)) {
-        size_t end = at + 3;
-        while (end < status.size() && std::isdigit(static_cast<unsigned char>(status[end]))) {
-            ++end;
-        }
-        if (end > at + 3) {
-            return status.substr(at, end - at);
-        }
-    }
-    return "";
-}
 
 int Percent(const ProgressState& progress) {
     return static_cast<int>(progress.Fraction() * 100.0);
@@ -33,81 +17,66 @@ ConsoleReport::ConsoleReport(ReportStyle style, const MultiStrings& strings, std
                              std::FILE* err)
     : style_(style), strings_(strings), out_(out), err_(err) {}
 
-void ConsoleReport::Apply(const ProgMessage& message) {
-    if (message.message == WM_PROG_TEXT) {
-        OnText(message.wParam, message.text);
-    } else if (message.message == WM_PROG_PROGRESS) {
-        if (message.wParam == ProgressSetRange) {
-            progress_.SetRange(message.lParam);
-        } else if (message.wParam == ProgressSetPosition) {
-            progress_.SetPosition(message.lParam);
-        } else {
-            return;
-        }
-        positionKnown_ = true;
+void ConsoleReport::Apply(const JobEvent& event) {
+    if (const auto* version = std::get_if<JobEvent::Version>(&event.what)) {
+        OnVersion(OneLineOf(version->text));
+    } else if (const auto* phase = std::get_if<JobEvent::Phase>(&event.what)) {
+        OnPhase(*phase);
+    } else if (const auto* progress = std::get_if<JobEvent::Progress>(&event.what)) {
+        progress_.SetPosition(progress->position);
         OnProgress();
+    } else if (const auto* found = std::get_if<JobEvent::Found>(&event.what)) {
+        OnFound(*found);
     }
 }
 
-void ConsoleReport::OnText(uint32_t target, const std::string& text) {
-    switch (target) {
-        case TextStatus:
-            StartStatus(OneLineOf(text));
-            break;
-        case TextProgramVersion:
-            if (style_ == ReportStyle::Json) {
-                Print(out_, R"({"event":"version","text":)" + JsonString(OneLineOf(text)) + "}");
-            } else {
-                Print(out_,
-                      std::string(strings_.Text(IDS_PROGRAM_VERSION)) + ": " + OneLineOf(text));
-            }
-            break;
-        case TextSerial:
-            serial_ = OneLineOf(text);  // the device's name follows it
-            break;
-        case TextDevice:
-            OnFound(OneLineOf(text));
-            break;
-        case TextResultDetail:
-            detail_ = text.substr(0, text.find_last_not_of("\r\n") + 1);
-            break;
-        default:
-            break;
-    }
-}
-
-void ConsoleReport::OnFound(const std::string& device) {
+void ConsoleReport::OnVersion(const std::string& text) {
     if (style_ == ReportStyle::Json) {
-        std::string line = R"({"event":"found")";
-        if (const std::string port = PortNamed(status_); !port.empty()) {
-            line += R"(,"port":)" + JsonString(port);
+        Print(out_, R"({"event":"version","text":)" + JsonString(text) + "}");
+    } else {
+        Print(out_, std::string(strings_.Text(IDS_PROGRAM_VERSION)) + ": " + text);
+    }
+}
+
+void ConsoleReport::OnPhase(const JobEvent::Phase& phase) {
+    status_ = OneLineOf(phase.text);
+    printedTenths_ = -1;
+    progress_.SetRange(phase.range);
+    progress_.SetPosition(phase.position);
+    switch (style_) {
+        case ReportStyle::Json:
+            Print(out_, R"({"event":"phase","text":)" + JsonString(status_) + "}");
+            OnProgress();
+            break;
+        case ReportStyle::Lines:
+            Print(out_, status_);
+            break;
+        case ReportStyle::Terminal:
+            EndProgressLine();
+            DrawProgress();
+            break;
+    }
+}
+
+void ConsoleReport::OnFound(const JobEvent::Found& found) {
+    const std::string serial = OneLineOf(found.serial);
+    const bool knownKind = found.kind != IMAGE_INVALID;
+    if (style_ == ReportStyle::Json) {
+        std::string line =
+            R"({"event":"found","port":)" + JsonString("COM" + std::to_string(found.port));
+        if (!found.path.empty()) {
+            line += R"(,"path":)" + JsonString(found.path);
         }
-        line += R"(,"device":)" + JsonString(device);
-        if (!serial_.empty()) {
-            line += R"(,"serial":)" + JsonString(serial_);
+        line += R"(,"device":)" + JsonString(found.displayName);
+        if (knownKind) {
+            line += R"(,"serial":)" + JsonString(serial);
         }
         Print(out_, line + "}");
         return;
     }
-    Print(out_, std::string(strings_.Text(IDS_DEVICE)) + ": " + device);
-    if (!serial_.empty()) {
-        Print(out_, std::string(strings_.Text(IDS_SERIAL_NUMBER)) + ": " + serial_);
-    }
-}
-
-void ConsoleReport::StartStatus(const std::string& status) {
-    status_ = status;
-    printedTenths_ = -1;
-    positionKnown_ = false;
-    if (style_ == ReportStyle::Json) {
-        Print(out_, R"({"event":"phase","text":)" + JsonString(status) + "}");
-        return;
-    }
-    EndProgressLine();
-    if (style_ == ReportStyle::Lines) {
-        Print(out_, status);
-    } else {
-        DrawProgress();
+    Print(out_, std::string(strings_.Text(IDS_DEVICE)) + ": " + found.displayName);
+    if (knownKind) {
+        Print(out_, std::string(strings_.Text(IDS_SERIAL_NUMBER)) + ": " + serial);
     }
 }
 
@@ -135,8 +104,8 @@ void ConsoleReport::OnProgress() {
 }
 
 std::string ConsoleReport::ProgressLine() const {
-    if (!positionKnown_ || progress_.upper <= 0) {
-        return status_;  // no percentage left over from the phase before
+    if (progress_.upper <= 0) {
+        return status_;
     }
     return status_ + " " + std::to_string(Percent(progress_)) + "%";
 }
@@ -172,14 +141,15 @@ void ConsoleReport::Print(std::FILE* to, const std::string& line) {
     std::fflush(to);
 }
 
-void ConsoleReport::Finish(FlashResult result) {
-    const int status = ExitStatusOf(result);
-    const std::string message = MessageOf(result, strings_).value_or("");
+void ConsoleReport::Finish(const JobEvent::Done& done) {
+    const int status = ExitStatusOf(done.result);
+    const std::string message = MessageOf(done.result, strings_).value_or("");
+    const std::string detail = done.detail.substr(0, done.detail.find_last_not_of("\r\n") + 1);
     if (style_ == ReportStyle::Json) {
         std::string line = R"({"event":"result","status":)" + std::to_string(status);
         line += R"(,"message":)" + JsonString(message);
-        if (!detail_.empty()) {
-            line += R"(,"detail":)" + JsonString(detail_);
+        if (!detail.empty()) {
+            line += R"(,"detail":)" + JsonString(detail);
         }
         Print(out_, line + "}");
     } else if (status == 0) {
@@ -193,8 +163,8 @@ void ConsoleReport::Finish(FlashResult result) {
     if (!message.empty()) {
         Print(err_, message);
     }
-    if (!detail_.empty()) {
-        Print(err_, detail_);
+    if (!detail.empty()) {
+        Print(err_, detail);
     }
 }
 

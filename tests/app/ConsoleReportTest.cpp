@@ -1,4 +1,4 @@
-// What norvane-console prints for messages the job may post that a run against the simulator
+// What norvane-console prints for events the job may post that a run against the simulator
 // does not bring: the result's second text, and device bytes that are not text.
 #include <gtest/gtest.h>
 
@@ -26,9 +26,7 @@ protected:
         }
         return text;
     }
-    void Text(uint32_t target, const std::string& text) {
-        report_->Apply({WM_PROG_TEXT, target, 0, text});
-    }
+    void Apply(decltype(JobEvent::what) what) { report_->Apply({0, std::move(what)}); }
     void Start(ReportStyle style) {
         report_ = std::make_unique<ConsoleReport>(style, TheStrings(), out_, err_);
     }
@@ -40,9 +38,8 @@ protected:
 
 TEST_F(ConsoleReportTest, AFailureGoesToTheErrorStreamWithItsSecondText) {
     Start(ReportStyle::Lines);
-    Text(TextStatus, "Searching device...");
-    Text(TextResultDetail, "COM1 (/dev/ttyUSB0): permission denied.\n");
-    report_->Finish(MakeResult(RC_NO_DEVICE));
+    Apply(JobEvent::Phase{"Searching device...", 300, 0});
+    report_->Finish({MakeResult(RC_NO_DEVICE), "COM1 (/dev/ttyUSB0): permission denied.\n"});
     EXPECT_EQ(Contents(out_), "Searching device...\n");
     EXPECT_EQ(Contents(err_),
               "No device detected on any serial port\nCOM1 (/dev/ttyUSB0): permission denied.\n");
@@ -50,17 +47,22 @@ TEST_F(ConsoleReportTest, AFailureGoesToTheErrorStreamWithItsSecondText) {
 
 TEST_F(ConsoleReportTest, JsonLinesStayValidWhateverTheDeviceSent) {
     Start(ReportStyle::Json);
-    Text(TextStatus, "Device detected on COM3");
-    Text(TextSerial,
-         "\xff\xfe"
-         "12\"3\\\n");
-    Text(TextDevice, "Tarvik");
-    Text(TextResultDetail, "The device stopped answering.");
-    report_->Finish(MakeResult(RC_DEVICE_ERROR, 0xFFFF));
+    Apply(JobEvent::Phase{"Device detected on COM3", 0, 0});
+    JobEvent::Found found;
+    found.port = 3;
+    found.path = "/dev/ttyUSB0";
+    found.kind = IMAGE_TV;
+    found.displayName = "Tarvik";
+    found.serial =
+        "\xff\xfe"
+        "12\"3\\\n";
+    Apply(found);
+    report_->Finish({MakeResult(RC_DEVICE_ERROR, 0xFFFF), "The device stopped answering."});
     EXPECT_EQ(Contents(out_),
               "{\"event\":\"phase\",\"text\":\"Device detected on COM3\"}\n"
-              "{\"event\":\"found\",\"port\":\"COM3\",\"device\":\"Tarvik\","
-              "\"serial\":\"\\u00ff\\u00fe12\\\"3\\\\\"}\n"
+              "{\"event\":\"progress\",\"position\":0,\"range\":0}\n"
+              "{\"event\":\"found\",\"port\":\"COM3\",\"path\":\"/dev/ttyUSB0\","
+              "\"device\":\"Tarvik\",\"serial\":\"\\u00ff\\u00fe12\\\"3\\\\\"}\n"
               "{\"event\":\"result\",\"status\":15,\"message\":\"Device error - code ffff "
               "returned\",\"detail\":\"The device stopped answering.\"}\n");
 }

@@ -1,4 +1,4 @@
-// The main window's logic with a recording view and scripted jobs: message routing on the
+// The main window's logic with a recording view and scripted jobs: event routing on the
 // user-interface side, close rules while the job runs, the result box and the exit status.
 #include <gtest/gtest.h>
 
@@ -53,34 +53,41 @@ const MultiStrings& Strings() {
     return TheStrings();
 }
 
-// A job that posts the given messages, then the result.
-JobRunner PostingJob(std::vector<ProgMessage> messages, FlashResult result) {
-    return [messages, result](JobStart* start) {
-        NotifyWindow* window = start->notifyWindow;
-        delete start;
-        for (const auto& m : messages) {
-            window->Post(m);
+using EventKind = decltype(JobEvent::what);
+
+// A job that posts the given events, then the result with `detail`.
+JobRunner PostingJob(std::vector<EventKind> events, FlashResult result, std::string detail = {}) {
+    return [events, result, detail](const JobContext& context) {
+        for (const auto& what : events) {
+            context.events.Post({context.job, what});
         }
-        window->PostDone(result);
+        context.events.Post({context.job, JobEvent::Done{result, detail}});
         return result;
     };
 }
 
 // A job that waits for the abort flag, as the device search does, then reports the abort.
 JobRunner WaitingJob(std::atomic<bool>* waiting) {
-    return [waiting](JobStart* start) {
-        NotifyWindow* window = start->notifyWindow;
-        const std::atomic<int>* abortFlag = start->abortFlag;
-        delete start;
-        window->PostText(TextStatus, "Searching device...");
+    return [waiting](const JobContext& context) {
+        context.events.Post({context.job, JobEvent::Phase{"Searching device...", 300, 0}});
         *waiting = true;
-        while (*abortFlag == 0) {
+        while (context.abortFlag == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         const FlashResult result = MakeResult(RC_INTERRUPTED);
-        window->PostDone(result);
+        context.events.Post({context.job, JobEvent::Done{result, {}}});
         return result;
     };
+}
+
+JobEvent::Found Tarvik(std::string serial) {
+    JobEvent::Found found;
+    found.port = 1;
+    found.kind = IMAGE_TV;
+    found.kindCode = "TV";
+    found.displayName = "Tarvik";
+    found.serial = std::move(serial);
+    return found;
 }
 
 // Runs the user-interface side until the window closes, like the toolkit's loop would.
@@ -102,29 +109,28 @@ void WaitFor(const std::atomic<bool>& flag) {
     ASSERT_TRUE(flag);
 }
 
-TEST(ProgrammerDlgRouting, MessagesWaitForTheInterfaceThreadAndKeepTheirOrder) {
+TEST(ProgrammerDlgRouting, EventsWaitForTheInterfaceThreadAndKeepTheirOrder) {
     RecordingView view;
     ProgrammerDlg dlg(view, Strings(), {});
     std::atomic<int> wakes{0};
     dlg.SetWake([&] { ++wakes; });
-    dlg.Start(PostingJob({{WM_PROG_TEXT, TextProgramVersion, 0, "TV    1.04"},
-                          {WM_PROG_TEXT, TextStatus, 0, "Searching device..."},
-                          {WM_PROG_PROGRESS, ProgressSetRange, 300, {}},
-                          {WM_PROG_PROGRESS, ProgressSetPosition, 7, {}},
-                          {WM_PROG_TEXT, TextDevice, 0, "Tarvik"},
-                          {WM_PROG_TEXT, TextSerial, 0, "1234567 \n"}},
+    dlg.Start(PostingJob({JobEvent::Version{"TV    1.04"},
+                          JobEvent::Phase{"Searching device...", 300, 0}, JobEvent::Progress{7},
+                          JobEvent::Phase{"Device detected on COM1", 0, 0}, Tarvik("1234567 \n")},
                          MakeResult(RC_SUCCESS)));
     dlg.JoinWorker();
-    EXPECT_EQ(wakes, 7);
-    EXPECT_TRUE(view.events.empty()) << "nothing is applied on the worker's thread";
+    EXPECT_EQ(wakes, 6);
+    EXPECT_TRUE(view.events.empty()) << "nothing is applied on the job's thread";
 
     dlg.DispatchPending();
     const std::vector<std::string> expected = {"label 1 TV    1.04",
                                                "label 0 Searching device...",
                                                "progress 0/300",
                                                "progress 7/300",
-                                               "label 2 Tarvik",
+                                               "label 0 Device detected on COM1",
+                                               "progress 0/0",
                                                "label 3 1234567 ",
+                                               "label 2 Tarvik",
                                                "info-box Device correctly programmed",
                                                "close"};
     EXPECT_EQ(view.events, expected);
@@ -132,41 +138,31 @@ TEST(ProgrammerDlgRouting, MessagesWaitForTheInterfaceThreadAndKeepTheirOrder) {
     EXPECT_EQ(dlg.AbortFlag(), 0);
 }
 
-TEST(ProgrammerDlgRouting, UnknownTargetsKindsAndMessagesAreIgnored) {
-    RecordingView view;
-    ProgrammerDlg dlg(view, Strings(), {});
-    dlg.Start(PostingJob({{WM_PROG_TEXT, 5, 0, "target five"},
-                          {WM_PROG_TEXT, 0xFFFFFFFF, 0, "far target"},
-                          {WM_PROG_PROGRESS, 2, 50, {}},
-                          {WM_PROG_PROGRESS, 0xFFFFFFFF, 50, {}},
-                          {0x404, 0, 0, "other message"}},
-                         MakeResult(RC_FOUND_TV)));
-    dlg.JoinWorker();
-    dlg.DispatchPending();
-    EXPECT_EQ(view.events, std::vector<std::string>{"close"});
-}
-
 TEST(ProgrammerDlgRouting, EmptyRangeIsAcceptedAndPositionsStayInsideTheRange) {
     RecordingView view;
     ProgrammerDlg dlg(view, Strings(), {});
-    dlg.Start(PostingJob({{WM_PROG_PROGRESS, ProgressSetRange, 300, {}},
-                          {WM_PROG_PROGRESS, ProgressSetPosition, 150, {}},
-                          {WM_PROG_PROGRESS, ProgressSetRange, 0, {}},
-                          {WM_PROG_PROGRESS, ProgressSetPosition, 5, {}},
-                          {WM_PROG_PROGRESS, ProgressSetRange, 400, {}},
-                          {WM_PROG_PROGRESS, ProgressSetPosition, 500, {}},
-                          {WM_PROG_PROGRESS, ProgressSetPosition, -3, {}}},
-                         MakeResult(RC_SUCCESS)));
+    JobEvent::Found unknown;
+    unknown.displayName = "Unknown device";
+    unknown.serial = "never shown";
+    dlg.Start(PostingJob(
+        {JobEvent::Phase{"a", 300, 150}, JobEvent::Phase{"b", 0, 5}, JobEvent::Progress{5},
+         JobEvent::Phase{"c", 400, 500}, JobEvent::Progress{-3}, unknown},
+        MakeResult(RC_SUCCESS)));
     dlg.JoinWorker();
     view.duringBox = [&] { EXPECT_DOUBLE_EQ(view.lastFraction, 0.0); };
     dlg.DispatchPending();
-    const std::vector<std::string> expected = {
-        "progress 0/300", "progress 150/300",
-        "progress 0/0",   "progress 0/0",
-        "progress 0/400", "progress 400/400",
-        "progress 0/400", "info-box Device correctly programmed",
-        "close"};
-    EXPECT_EQ(view.events, expected);
+    const std::vector<std::string> expected = {"label 0 a",
+                                               "progress 150/300",
+                                               "label 0 b",
+                                               "progress 0/0",
+                                               "progress 0/0",
+                                               "label 0 c",
+                                               "progress 400/400",
+                                               "progress 0/400",
+                                               "label 2 Unknown device",
+                                               "info-box Device correctly programmed",
+                                               "close"};
+    EXPECT_EQ(view.events, expected) << "a device of no known kind shows no serial number";
 }
 
 TEST(ProgrammerDlgRouting, LabelsShowTheFirstLineOnly) {
@@ -238,7 +234,7 @@ TEST(ProgrammerDlgResult, TheSecondTextGoesUnderTheMessageAndToStandardError) {
     ProgrammerDlg dlg(view, Strings(), {}, report);
     const std::string detail =
         "COM1 (/dev/ttyUSB0): permission denied.\nCOM2 (/dev/ttyUSB1) is in use.";
-    dlg.Start(PostingJob({{WM_PROG_TEXT, TextResultDetail, 0, detail}}, MakeResult(RC_NO_DEVICE)));
+    dlg.Start(PostingJob({}, MakeResult(RC_NO_DEVICE), detail));
     RunUntilClosed(dlg, view);
     const std::vector<std::string> expected = {
         "error-box No device detected on any serial port | " + detail, "close"};
@@ -268,7 +264,7 @@ TEST(ProgrammerDlgClose, CloseWhileRunningOnlyAsksTheJobToStop) {
     EXPECT_TRUE(dlg.JobRunning()) << "the window stays until the job has reported";
 
     RunUntilClosed(dlg, view);
-    const std::vector<std::string> expected = {"label 0 Searching device...",
+    const std::vector<std::string> expected = {"label 0 Searching device...", "progress 0/300",
                                                "error-box Programming interrupted", "close"};
     EXPECT_EQ(view.events, expected);
     EXPECT_EQ(dlg.ExitStatus(), 18);
@@ -287,16 +283,16 @@ TEST(ProgrammerDlgClose, EscapeAndAltF4AreCloseRequestsEnterDoesNothing) {
         EXPECT_TRUE(dlg.OnKey(DialogKey::Enter));
         EXPECT_TRUE(dlg.OnKey(DialogKey::Enter));
         EXPECT_EQ(dlg.AbortFlag(), 0) << "Enter never stops the job";
-        EXPECT_EQ(view.events.size(), 1u);
+        EXPECT_EQ(view.events.size(), 2u);
 
         EXPECT_FALSE(dlg.OnKey(DialogKey::Other));
         EXPECT_EQ(dlg.AbortFlag(), 0);
 
         EXPECT_TRUE(dlg.OnKey(key));
         EXPECT_EQ(dlg.AbortFlag(), 1);
-        EXPECT_EQ(view.events.size(), 1u) << "no close before the result";
+        EXPECT_EQ(view.events.size(), 2u) << "no close before the result";
         RunUntilClosed(dlg, view);
-        EXPECT_EQ(view.events[1], "error-box Programming interrupted");
+        EXPECT_EQ(view.events[2], "error-box Programming interrupted");
         EXPECT_EQ(dlg.ExitStatus(), 18);
     }
 }
@@ -311,7 +307,8 @@ TEST(ProgrammerDlgClose, ASignalStopsTheJobAndItsResultGoesToStandardErrorOnly) 
     dlg.OnSignal();
     EXPECT_EQ(dlg.AbortFlag(), 1);
     RunUntilClosed(dlg, view);
-    const std::vector<std::string> expected = {"label 0 Searching device...", "close"};
+    const std::vector<std::string> expected = {"label 0 Searching device...", "progress 0/300",
+                                               "close"};
     EXPECT_EQ(view.events, expected) << "nobody is at the window to press OK";
     EXPECT_EQ(report.str(), "norvane: Programming interrupted\n");
     EXPECT_EQ(dlg.ExitStatus(), 18);
@@ -344,21 +341,17 @@ TEST(ProgrammerDlgAbout, HelpOpensTheAboutBoxWhileTheJobGoesOn) {
     std::atomic<bool> waiting{false};
     std::atomic<bool> posted{false};
     std::atomic<bool> goOn{false};
-    dlg.Start([&](JobStart* start) {
-        NotifyWindow* window = start->notifyWindow;
-        const std::atomic<int>* abortFlag = start->abortFlag;
-        delete start;
+    dlg.Start([&](const JobContext& context) {
         waiting = true;
         while (!goOn) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        window->PostText(TextDevice, "Tarvik");
-        window->PostProgress(ProgressSetRange, 10);
+        context.events.Post({context.job, JobEvent::Phase{"Erasing flash memory...", 10, 0}});
         posted = true;
-        while (*abortFlag == 0) {
+        while (context.abortFlag == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        window->PostDone(MakeResult(RC_INTERRUPTED));
+        context.events.Post({context.job, JobEvent::Done{MakeResult(RC_INTERRUPTED), {}}});
         return MakeResult(RC_INTERRUPTED);
     });
     WaitFor(waiting);
@@ -371,8 +364,8 @@ TEST(ProgrammerDlgAbout, HelpOpensTheAboutBoxWhileTheJobGoesOn) {
     };
     EXPECT_TRUE(dlg.OnKey(DialogKey::Help));
     EXPECT_EQ(dlg.AbortFlag(), 0) << "the about box does not stop the job";
-    const std::vector<std::string> during = {"about Norvane Version 2.1.0", "label 2 Tarvik",
-                                             "progress 0/10"};
+    const std::vector<std::string> during = {"about Norvane Version 2.1.0",
+                                             "label 0 Erasing flash memory...", "progress 0/10"};
     EXPECT_EQ(view.events, during);
     view.duringAbout = nullptr;
     dlg.OnAbout();  // the window menu's item
@@ -389,8 +382,8 @@ TEST(ProgrammerDlgLifetime, DestroyingTheWindowStopsAndJoinsTheJob) {
     {
         RecordingView view;
         ProgrammerDlg dlg(view, Strings(), {});
-        dlg.Start([&](JobStart* start) {
-            const FlashResult result = WaitingJob(&waiting)(start);
+        dlg.Start([&](const JobContext& context) {
+            const FlashResult result = WaitingJob(&waiting)(context);
             returned = true;
             return result;
         });

@@ -56,8 +56,10 @@ protected:
     void Find(bool star) {
         bus.Present(1);
         bus.DeliverOnOpen(1, Greeting("OS", star ? "*xSN0001" : "-xSN0001"));
-        ASSERT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_OS));
-        window.Clear();
+        const SearchOutcome search = programmer->SearchDevice(&abortFlag);
+        ASSERT_EQ(search.result, MakeResult(RC_FOUND_OS));
+        starFlag = search.device->starFlag;
+        events.Clear();
         bus.onWrite = [this](const WriteRecord& write) { Answer(write); };
     }
 
@@ -95,12 +97,15 @@ protected:
     FlashResult Run(const Bytes& image, uint32_t length = 0) {
         startMs = clock.NowMillis();
         const ImageSpan whole(image);
-        return programmer->RunBlockCrcProtocol(length ? whole.first(length) : whole, &abortFlag);
+        return programmer
+            ->RunBlockCrcProtocol(length ? whole.first(length) : whole, starFlag, &abortFlag)
+            .result;
     }
     std::vector<WriteRecord> Writes() const { return bus.AllWrites(); }
 
     OsDevice device;
     uint64_t startMs = 0;
+    bool starFlag = false;
 };
 
 TEST_F(BlockCrcTest, LowerAndUpperRegionsGoOutAsSpecifiedAndSucceed) {
@@ -126,11 +131,11 @@ TEST_F(BlockCrcTest, LowerAndUpperRegionsGoOutAsSpecifiedAndSucceed) {
     EXPECT_FALSE(writes[3].wait || writes[4].wait || writes[5].wait);
 
     EXPECT_EQ(
-        window.Texts(TextStatus),
+        events.StatusTexts(),
         (std::vector<std::string>{"Erasing flash memory #0...", "Programming flash memory #0...",
                                   "Erasing flash memory #1...", "Programming flash memory #1...",
                                   "Verifying correct programming..."}));
-    EXPECT_EQ(window.Progress(ProgressSetRange), (std::vector<int32_t>{400, 19, 400, 3, 200}));
+    EXPECT_EQ(events.Ranges(), (std::vector<int32_t>{400, 19, 400, 3, 200}));
     EXPECT_EQ(bus.OpenCount(), 0);
 }
 
@@ -143,7 +148,7 @@ TEST_F(BlockCrcTest, WithoutStarTheFirstHeaderWordIsFixedAndTheRestIsTheSame) {
     ASSERT_EQ(writes.size(), 6u);
     EXPECT_EQ(writes[1].bytes, (Bytes{0x00, 0x00, 0xE0, 0x00}));
     EXPECT_EQ(writes[4].bytes.size(), 0x300u);
-    EXPECT_EQ(window.Progress(ProgressSetRange), (std::vector<int32_t>{400, 19, 400, 3, 200}));
+    EXPECT_EQ(events.Ranges(), (std::vector<int32_t>{400, 19, 400, 3, 200}));
 }
 
 TEST_F(BlockCrcTest, ExactlyOneMebibyteGoesStraightToVerification) {
@@ -159,7 +164,7 @@ TEST_F(BlockCrcTest, ExactlyOneMebibyteGoesStraightToVerification) {
         EXPECT_EQ(writes[1].bytes, star ? Word(0) : Word(0x00E00000));
         EXPECT_EQ(writes[2].bytes, Word(0x100000));
         EXPECT_EQ(writes[3].bytes.size(), 0x100000u);
-        for (const auto& text : window.Texts(TextStatus)) {
+        for (const auto& text : events.StatusTexts()) {
             EXPECT_EQ(text.find("#1"), std::string::npos) << text;
         }
     }
@@ -168,7 +173,7 @@ TEST_F(BlockCrcTest, ExactlyOneMebibyteGoesStraightToVerification) {
 TEST_F(BlockCrcTest, UnusableImagesAreRefusedBeforeAnythingIsPostedOrSent) {
     Find(true);
     EXPECT_EQ(Run(OsImage(0x100001, 0x1234)), MakeResult(RC_INVALID_IMAGE));
-    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_TRUE(events.Events().empty());
     EXPECT_TRUE(Writes().empty());
     EXPECT_EQ(bus.OpenCount(), 0);  // released all the same
 
@@ -176,7 +181,7 @@ TEST_F(BlockCrcTest, UnusableImagesAreRefusedBeforeAnythingIsPostedOrSent) {
     Find(true);
     Bytes blank(0x100100, 0xFF);
     EXPECT_EQ(Run(blank), MakeResult(RC_INVALID_IMAGE));
-    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_TRUE(events.Events().empty());
     EXPECT_TRUE(Writes().empty());
 }
 
@@ -192,7 +197,7 @@ TEST_F(BlockCrcTest, UpperRegionFollowsAFullLowerRegionAtBlockIndex4096) {
     EXPECT_EQ(Run(image), MakeResult(RC_SUCCESS));
     EXPECT_EQ(Writes()[2].bytes, (Bytes{0x00, 0x00, 0x10, 0x00}));
     EXPECT_EQ(acknowledged.size(), 4097u);
-    EXPECT_EQ(window.Progress(ProgressSetRange), (std::vector<int32_t>{400, 4096, 400, 1, 200}));
+    EXPECT_EQ(events.Ranges(), (std::vector<int32_t>{400, 4096, 400, 1, 200}));
 }
 
 TEST_F(BlockCrcTest, ImageBelowOneBlockHasNoBlocksAndAStrayCrcIsAMismatch) {
@@ -235,8 +240,8 @@ TEST_F(BlockCrcTest, MismatchOnTheLastLowerBlockEndsBeforeTheUpperErase) {
     };
     EXPECT_EQ(Run(OsImage(0x100300, 0x1234)), MakeResult(RC_DEVICE_ERROR, DETAIL_CRC_MISMATCH));
     EXPECT_EQ(Writes().size(), 4u);  // no upper stream, no end marker
-    EXPECT_EQ(window.Texts(TextStatus).back(), "Programming flash memory #0...");
-    EXPECT_EQ(window.Progress(ProgressSetPosition).back(), 19);  // the mismatching block counts
+    EXPECT_EQ(events.StatusTexts().back(), "Programming flash memory #0...");
+    EXPECT_EQ(events.Positions().back(), 19);  // the mismatching block counts
     EXPECT_EQ(bus.OpenCount(), 0);
 }
 
@@ -299,13 +304,13 @@ TEST_F(BlockCrcTest, SilenceAfterStartFailsTheEraseAfter400Ticks) {
     Find(true);
     device.eraseMs.reset();
     EXPECT_EQ(Run(OsImage(0x800, 0x7FE)), MakeResult(RC_ERASE_FAILED));
-    const auto positions = window.Progress(ProgressSetPosition);
-    ASSERT_EQ(positions.size(), 401u);
+    const auto positions = events.Positions();
+    ASSERT_EQ(positions.size(), 400u);
     for (int k = 1; k <= 400; ++k) {
-        EXPECT_EQ(positions[k], k);
+        EXPECT_EQ(positions[k - 1], k);
     }
     EXPECT_EQ(clock.NowMillis() - startMs, 20500u);
-    const auto messages = window.Messages();
+    const auto messages = events.Events();
     EXPECT_EQ(messages.back().tick - messages[messages.size() - 2].tick, 50u);
 }
 
@@ -327,7 +332,7 @@ TEST_F(BlockCrcTest, SilenceAfterTheEndMarkerTimesOutAfter9910Ms) {
     EXPECT_EQ(Run(OsImage(0x800, 0x7FE)), MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT));
     const auto writes = Writes();
     EXPECT_EQ(clock.NowMillis() - writes.back().atMillis, 9910u);
-    auto positions = window.Progress(ProgressSetPosition);
+    auto positions = events.Positions();
     // The verification positions start at 2: the counter goes on from the block wait.
     const std::vector<int32_t> tail(positions.end() - 199, positions.end());
     for (int k = 0; k < 199; ++k) {

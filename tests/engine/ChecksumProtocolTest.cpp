@@ -53,8 +53,8 @@ protected:
     void Find() {
         bus.Present(1);
         bus.DeliverOnOpen(1, Greeting("TV", "12345678"));
-        ASSERT_EQ(programmer->SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
-        window.Clear();
+        ASSERT_EQ(programmer->SearchDevice(&abortFlag).result, MakeResult(RC_FOUND_TV));
+        events.Clear();
         bus.onWrite = [this](const WriteRecord& write) { Answer(write); };
     }
 
@@ -76,7 +76,7 @@ protected:
 
     FlashResult Run(const Bytes& image) {
         startMs = clock.NowMillis();
-        return programmer->RunChecksumProtocol(image, &abortFlag);
+        return programmer->RunChecksumProtocol(image, &abortFlag).result;
     }
     Bytes Wire() const {
         Bytes wire;
@@ -99,16 +99,19 @@ TEST_F(ChecksumTest, BothRegionsGoOutInChunksWithSumsAndComplementedTotals) {
         EXPECT_TRUE(write.wait);
         EXPECT_EQ(write.lineSpeed, 9600u);
     }
-    EXPECT_EQ(window.Texts(TextStatus),
+    EXPECT_EQ(events.StatusTexts(),
               (std::vector<std::string>{
                   "Erasing flash memory...", "Programming flash memory (block #0)...",
                   "Programming flash memory (block #1)...", "Verifying correct programming..."}));
-    EXPECT_EQ(window.Progress(ProgressSetRange), (std::vector<int32_t>{400, 0x3700, 200}));
-    const auto positions = window.Progress(ProgressSetPosition);
+    // One bar over both regions: the second region's phase carries on where the first ended.
+    EXPECT_EQ(events.Ranges(), (std::vector<int32_t>{400, 0x3700, 0x3700, 200}));
+    const auto phases = events.All<JobEvent::Phase>();
+    EXPECT_EQ(phases[2].position, 0x1300);
+    const auto positions = events.Positions();
     const int eraseTicks = 700 / 50 + 1;
-    // 0, erase ticks 1..15, 0, then bytes sent after each chunk.
-    EXPECT_EQ(positions[eraseTicks + 2], 256);
-    EXPECT_EQ(positions[eraseTicks + 1 + 0x37], 0x3700);
+    // Erase ticks 1..15, then bytes sent after each chunk.
+    EXPECT_EQ(positions[eraseTicks], 256);
+    EXPECT_EQ(positions[eraseTicks - 1 + 0x37], 0x3700);
     EXPECT_EQ(bus.OpenCount(), 0);
 }
 
@@ -120,7 +123,7 @@ TEST_F(ChecksumTest, EmptyRegionsSendZeroLengthsAndFFTotals) {
     EXPECT_EQ(Wire(), ChecksumWire(image, 0, 0x100));
     const Bytes wire = Wire();
     EXPECT_EQ(Bytes(wire.end() - 4, wire.end() - 2), (Bytes{0xFF, 0xFF}));
-    EXPECT_EQ(window.Texts(TextStatus)[1], "Programming flash memory (block #0)...");
+    EXPECT_EQ(events.StatusTexts()[1], "Programming flash memory (block #0)...");
 
     Restart();
     device = TvDevice{};
@@ -128,8 +131,8 @@ TEST_F(ChecksumTest, EmptyRegionsSendZeroLengthsAndFFTotals) {
     const Bytes blank = TvImage(std::nullopt, std::nullopt);
     EXPECT_EQ(Run(blank), MakeResult(RC_SUCCESS));
     EXPECT_EQ(Wire(), (Bytes{'S', 'T', 'A', 'R', 'T', 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(window.Progress(ProgressSetRange), (std::vector<int32_t>{400, 0, 200}));
-    EXPECT_EQ(window.Texts(TextStatus).size(), 4u);
+    EXPECT_EQ(events.Ranges(), (std::vector<int32_t>{400, 0, 0, 200}));
+    EXPECT_EQ(events.StatusTexts().size(), 4u);
 }
 
 TEST_F(ChecksumTest, RegionLengthsRoundUpToWholeChunks) {
@@ -165,7 +168,7 @@ TEST_F(ChecksumTest, SilentEraseFailsAfter400TicksOf50Ms) {
     device.eraseMs.reset();
     EXPECT_EQ(Run(TvImage(0x100, 0x100)), MakeResult(RC_ERASE_FAILED));
     EXPECT_EQ(clock.NowMillis() - startMs, 20000u);
-    EXPECT_EQ(window.Progress(ProgressSetPosition).size(), 401u);
+    EXPECT_EQ(events.Positions().size(), 400u);
     EXPECT_EQ(Wire(), (Bytes{'S', 'T', 'A', 'R', 'T'}));
     EXPECT_EQ(bus.OpenCount(), 0);
 }
@@ -187,7 +190,7 @@ TEST_F(ChecksumTest, SilentVerificationTimesOutAfter10Seconds) {
     device.programmedMs.reset();
     EXPECT_EQ(Run(TvImage(0x100, 0x100)), MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT));
     EXPECT_EQ(clock.NowMillis() - bus.AllWrites().back().atMillis, 10000u);
-    const auto positions = window.Progress(ProgressSetPosition);
+    const auto positions = events.Positions();
     EXPECT_EQ(positions.back(), 200);
 }
 
@@ -202,7 +205,7 @@ TEST_F(ChecksumTest, ErrorRightAfterTheLengthsStopsBeforeAnyChunk) {
     };
     EXPECT_EQ(Run(TvImage(0x100, 0x100)), MakeResult(RC_DEVICE_ERROR, 0x42));
     EXPECT_EQ(bus.AllWrites().size(), 3u);
-    EXPECT_EQ(window.Texts(TextStatus).size(), 1u);
+    EXPECT_EQ(events.StatusTexts().size(), 1u);
 }
 
 TEST_F(ChecksumTest, SilenceAfterTheLengthsSendsTheFirstChunkAtOnce) {
@@ -231,7 +234,7 @@ TEST_F(ChecksumTest, RecordDuringProgrammingStopsTheChunksAfterThatScan) {
         EXPECT_EQ(Run(TvImage(0x1000, 0x1000)), expected);
         EXPECT_EQ(bus.AllWrites().size(), 7u);  // START, lengths, two chunks with sums
         // The position of the chunk whose scan found the record is posted all the same.
-        EXPECT_EQ(window.Progress(ProgressSetPosition).back(), 512);
+        EXPECT_EQ(events.Positions().back(), 512);
     }
 }
 

@@ -25,7 +25,7 @@
 #include "tests/support/EngineFixture.h"
 #include "tests/support/Footprint.h"
 #include "tests/support/RealLinkJob.h"
-#include "tests/support/RecordingWindow.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/support/ReferenceWire.h"
 #include "tests/support/SimulatedJob.h"
 #include "tools/simulator/SimulatedBus.h"
@@ -189,10 +189,9 @@ std::pair<std::string, std::string> ExpectedDetail(const Row& row, Fault fault) 
 }
 
 // The last second text posted starts with `start` and ends with `end`; none when both are empty.
-void ExpectDetail(const test::RecordingWindow& window, const std::string& start,
+void ExpectDetail(const test::RecordingSink& events, const std::string& start,
                   const std::string& end) {
-    const auto details = window.Texts(TextResultDetail);
-    const std::string detail = details.empty() ? "" : details.back();
+    const std::string detail = events.Detail();
     EXPECT_EQ(detail.substr(0, start.size()), start);
     EXPECT_TRUE(detail.size() >= end.size() && detail.substr(detail.size() - end.size()) == end)
         << detail;
@@ -284,7 +283,7 @@ TEST_P(FaultMatrix, EndsWithTheDefinedResultAndLeavesNothingBehind) {
     EXPECT_EQ(RunJob(image), row.expected[fault]);
     const Footprint after;
     const auto [start, end] = ExpectedDetail(row, fault);
-    ExpectDetail(window, start, end);
+    ExpectDetail(events, start, end);
 
     // The fault really struck in its phase: the device got that far.
     if (const sim::DeviceModel* device = bus.Device(kPort)) {
@@ -445,7 +444,7 @@ TEST_P(FaultMatrixOverPtys, EndsWithTheDefinedResultAndLeavesNothingBehind) {
         }
         return text;
     };
-    ExpectDetail(window, withPort(row.detailStart), withPort(row.detailEnd));
+    ExpectDetail(events, withPort(row.detailStart), withPort(row.detailEnd));
     // The waits sleep and the receivers block: the CPU stays idle, also once the line is dead.
     EXPECT_LT(cpuSeconds, seconds * 0.5) << "busy for " << cpuSeconds << " s of " << seconds;
     EXPECT_EQ(after.descriptors, before.descriptors) << "a descriptor left open";
@@ -477,7 +476,7 @@ TEST_F(FaultMatrixOverPtys, APortHeldByAnotherProgramIsNeverOpened) {
     image[0x101] = 'M';
     const Footprint before;
     EXPECT_EQ(RunJob(image), MakeResult(RC_WRONG_DEVICE));
-    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Osk3"}));
+    EXPECT_EQ(events.DeviceNames(), (std::vector<std::string>{"Osk3"}));
     EXPECT_EQ(Footprint().descriptors, before.descriptors);
     EXPECT_EQ(test::SettledThreadCount(before.threads), before.threads);
     EXPECT_FALSE(Held(freePath));

@@ -19,7 +19,7 @@
 #include "serial/CommPort.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/FastClock.h"
-#include "tests/support/RecordingWindow.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/support/SimulatedJob.h"
 #include "tests/support/WholeJob.h"
 
@@ -88,17 +88,14 @@ protected:
     FlashResult RunJob() {
         test::FastClock clock(20);
         std::atomic<int> abortFlag = 0;
-        return test::RunWholeJob(test::DemoTestImage(), CreateCommPort, clock, strings, window,
+        return test::RunWholeJob(test::DemoTestImage(), CreateCommPort, clock, strings, events,
                                  abortFlag);
     }
 
-    std::string Detail() const {
-        const auto texts = window.Texts(TextResultDetail);
-        return texts.empty() ? std::string() : texts.back();
-    }
+    std::string Detail() const { return events.Detail(); }
 
     MultiStrings strings;
-    test::RecordingWindow window;
+    test::RecordingSink events;
 };
 
 TEST_F(PortStory, EveryPortThatWasNotSimplyAbsentGetsItsLine) {

@@ -6,49 +6,75 @@
 #include <vector>
 
 #include "engine/ProgrammerJob.h"
-#include "tests/support/RecordingWindow.h"
+#include "tests/support/RecordingSink.h"
 
 namespace norvane {
 namespace {
 
-using test::RecordingWindow;
+using test::RecordingSink;
 
 struct Script {
     FlashResult searchResult = MakeResult(RC_NO_DEVICE);
-    FlashResult protocolResult = MakeResult(RC_SUCCESS);
+    bool starFlag = false;
+    StepOutcome protocol{MakeResult(RC_SUCCESS), {}};
     std::vector<std::string> calls;
     uint32_t blockCrcLength = 0;
+    bool blockCrcStar = false;
+    PortList ports;
 };
+
+// The device a search result names, as the real search would return it.
+std::optional<JobEvent::Found> FoundBy(FlashResult result, bool starFlag) {
+    JobEvent::Found found;
+    found.starFlag = starFlag;
+    switch (CodeOf(result)) {
+        case RC_FOUND_OS:
+            found.kind = IMAGE_OS;
+            return found;
+        case RC_FOUND_GM:
+            found.kind = IMAGE_GM;
+            return found;
+        case RC_FOUND_TV:
+            found.kind = IMAGE_TV;
+            return found;
+        case RC_DEVICE_UNKNOWN:
+            return found;
+        default:
+            return std::nullopt;
+    }
+}
 
 class ScriptedProgrammer final : public JobSteps {
 public:
-    ScriptedProgrammer(Script& script, NotifyWindow& window) : script_(script), window_(window) {}
+    ScriptedProgrammer(Script& script, RecordingSink& events) : script_(script), events_(events) {}
     ~ScriptedProgrammer() override {
         // The job must delete the programmer before it reports the result.
-        script_.calls.push_back(
-            "destroyed after " +
-            std::to_string(static_cast<RecordingWindow&>(window_).Messages().size()) + " messages");
+        script_.calls.push_back("destroyed after " + std::to_string(events_.Events().size()) +
+                                " events");
     }
-    void SetNotifyWindow(NotifyWindow* window) override {
-        script_.calls.push_back(window == &window_ ? "window" : "wrong window");
+    void SetEventSink(JobEventSink* sink, JobId job) override {
+        script_.calls.push_back(sink == &events_ && job == 7 ? "sink" : "wrong sink");
     }
-    FlashResult SearchDevice(const std::atomic<int>*) override {
+    SearchOutcome SearchDevice(const std::atomic<int>*, const std::atomic<int>*) override {
         script_.calls.push_back("search");
-        return script_.searchResult;
+        return {script_.searchResult, "search detail",
+                FoundBy(script_.searchResult, script_.starFlag)};
     }
-    FlashResult RunBlockCrcProtocol(ImageSpan image, const std::atomic<int>*) override {
+    StepOutcome RunBlockCrcProtocol(ImageSpan image, bool starFlag,
+                                    const std::atomic<int>*) override {
         script_.calls.push_back("block-crc");
         script_.blockCrcLength = static_cast<uint32_t>(image.size());
-        return script_.protocolResult;
+        script_.blockCrcStar = starFlag;
+        return script_.protocol;
     }
-    FlashResult RunChecksumProtocol(ImageSpan, const std::atomic<int>*) override {
+    StepOutcome RunChecksumProtocol(ImageSpan, const std::atomic<int>*) override {
         script_.calls.push_back("checksum");
-        return script_.protocolResult;
+        return script_.protocol;
     }
 
 private:
     Script& script_;
-    NotifyWindow& window_;
+    RecordingSink& events_;
 };
 
 std::vector<uint8_t> ChecksumImage(const char* kind) {
@@ -70,36 +96,37 @@ std::vector<uint8_t> OsImage(bool withFF) {
 class ProgrammerJobTest : public ::testing::Test {
 protected:
     FlashResult Run(const std::vector<uint8_t>& image) {
-        JobEnvironment environment{
-            [&image] { return ImageSpan(image); },
-            [this] { return std::make_unique<ScriptedProgrammer>(script, window); }};
-        return RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);
+        JobEnvironment environment{[&image] { return ImageSpan(image); },
+                                   [this](const PortList& ports) {
+                                       script.ports = ports;
+                                       return std::make_unique<ScriptedProgrammer>(script, events);
+                                   }};
+        return RunProgrammingJob({7, events, abortFlag, nullptr, NumberedComPorts(3)}, environment);
     }
-    // The job's messages, with WM_PROG_DONE exactly once and last.
+    // The job's events, with Done exactly once and last, marked with the job.
     void ExpectDoneLast(FlashResult result) {
-        const auto messages = window.Messages();
-        ASSERT_FALSE(messages.empty());
-        int done = 0;
-        for (const auto& m : messages) {
-            done += m.message.message == WM_PROG_DONE;
+        const auto recorded = events.Events();
+        ASSERT_FALSE(recorded.empty());
+        EXPECT_EQ(events.All<JobEvent::Done>().size(), 1u);
+        const auto* done = std::get_if<JobEvent::Done>(&recorded.back().event.what);
+        ASSERT_NE(done, nullptr);
+        EXPECT_EQ(done->result, result);
+        for (const auto& event : recorded) {
+            EXPECT_EQ(event.event.job, 7);
         }
-        EXPECT_EQ(done, 1);
-        EXPECT_EQ(messages.back().message.message, WM_PROG_DONE);
-        EXPECT_EQ(messages.back().message.wParam, result);
-        EXPECT_EQ(messages.back().message.lParam, 0);
     }
 
     Script script;
-    RecordingWindow window;
+    RecordingSink events;
     std::atomic<int> abortFlag = 0;
 };
 
 TEST_F(ProgrammerJobTest, ImageOfNoKnownKindEndsAtOnceWithoutSearching) {
     auto image = ChecksumImage("tv");
     EXPECT_EQ(Run(image), MakeResult(RC_INVALID_IMAGE));
-    EXPECT_EQ(window.Messages().size(), 1u);
+    EXPECT_EQ(events.Events().size(), 1u);
     ExpectDoneLast(MakeResult(RC_INVALID_IMAGE));
-    EXPECT_EQ(script.calls, (std::vector<std::string>{"window", "destroyed after 0 messages"}));
+    EXPECT_EQ(script.calls, (std::vector<std::string>{"sink", "destroyed after 0 events"}));
 }
 
 TEST_F(ProgrammerJobTest, ShortImagesAreRefusedBeforeAnyPort) {
@@ -114,14 +141,16 @@ TEST_F(ProgrammerJobTest, ShortImagesAreRefusedBeforeAnyPort) {
 
 TEST_F(ProgrammerJobTest, VersionTextFirstThenSearchThenChecksumRun) {
     script.searchResult = MakeResult(RC_FOUND_TV);
-    script.protocolResult = MakeResult(RC_DEVICE_ERROR, 0x1234);
+    script.protocol = {MakeResult(RC_DEVICE_ERROR, 0x1234), "protocol detail"};
     auto image = ChecksumImage("TV");
     EXPECT_EQ(Run(image), MakeResult(RC_DEVICE_ERROR, 0x1234));
-    EXPECT_EQ(window.Texts(TextProgramVersion), (std::vector<std::string>{"TV  1.00"}));
-    EXPECT_EQ(window.Messages().front().message.message, WM_PROG_TEXT);
+    EXPECT_EQ(events.Versions(), (std::vector<std::string>{"TV  1.00"}));
+    EXPECT_TRUE(std::holds_alternative<JobEvent::Version>(events.Events().front().event.what));
     ExpectDoneLast(MakeResult(RC_DEVICE_ERROR, 0x1234));
-    EXPECT_EQ(script.calls, (std::vector<std::string>{"window", "search", "checksum",
-                                                      "destroyed after 1 messages"}));
+    EXPECT_EQ(events.Detail(), "protocol detail");
+    EXPECT_EQ(script.ports.size(), 3u);  // the job's own ports
+    EXPECT_EQ(script.calls,
+              (std::vector<std::string>{"sink", "search", "checksum", "destroyed after 1 events"}));
 }
 
 TEST_F(ProgrammerJobTest, GmImageWithGmDeviceRunsTheChecksumProtocol) {
@@ -132,16 +161,18 @@ TEST_F(ProgrammerJobTest, GmImageWithGmDeviceRunsTheChecksumProtocol) {
 
 TEST_F(ProgrammerJobTest, OsImageRunsBlockCrcWithTheLengthBehindTheLastFF) {
     script.searchResult = MakeResult(RC_FOUND_OS);
+    script.starFlag = true;
     EXPECT_EQ(Run(OsImage(true)), MakeResult(RC_SUCCESS));
     EXPECT_EQ(script.calls[2], "block-crc");
     EXPECT_EQ(script.blockCrcLength, 0x2800u);
+    EXPECT_TRUE(script.blockCrcStar);  // the greeting's flag reaches the protocol
 }
 
 TEST_F(ProgrammerJobTest, OsImageWithoutFFIsRefusedAfterTheDeviceIsFound) {
     script.searchResult = MakeResult(RC_FOUND_OS);
     EXPECT_EQ(Run(OsImage(false)), MakeResult(RC_INVALID_IMAGE));
     EXPECT_EQ(script.calls,
-              (std::vector<std::string>{"window", "search", "destroyed after 1 messages"}));
+              (std::vector<std::string>{"sink", "search", "destroyed after 1 events"}));
     ExpectDoneLast(MakeResult(RC_INVALID_IMAGE));
 }
 
@@ -161,10 +192,11 @@ TEST_F(ProgrammerJobTest, OtherSearchResultsPassThroughUnchanged) {
     for (FlashResult searchResult : {MakeResult(RC_DEVICE_UNKNOWN), MakeResult(RC_NO_DEVICE),
                                      MakeResult(RC_INTERRUPTED), MakeResult(RC_INVALID_REPLY, 4)}) {
         script.searchResult = searchResult;
-        window.Clear();
+        events.Clear();
         EXPECT_EQ(Run(ChecksumImage("TV")), searchResult);
         ExpectDoneLast(searchResult);
-        EXPECT_EQ(script.calls.back(), "destroyed after 1 messages");
+        EXPECT_EQ(events.Detail(), "search detail");
+        EXPECT_EQ(script.calls.back(), "destroyed after 1 events");
     }
 }
 

@@ -15,7 +15,7 @@
 #include "tests/support/EngineFixture.h"
 #include "tests/support/Footprint.h"
 #include "tests/support/RealLinkJob.h"
-#include "tests/support/RecordingWindow.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/support/ReferenceWire.h"
 #include "tests/support/SimulatedJob.h"
 
@@ -57,16 +57,16 @@ TEST_F(RealLinkTest, SearchFindsTheDeviceOnItsPortAndLeavesNothingBehind) {
     auto device = StartDevice(3, {"--kind", "TV", "--serial", "TV4455667", "--greeting-ms", "40"});
     const Footprint before;
     {
-        DeviceProgrammer programmer(CreateCommPort, SystemClock(), strings);
-        programmer.SetNotifyWindow(&window);
+        DeviceProgrammer programmer(CreateCommPort, NumberedComPorts(8), SystemClock(), strings);
+        programmer.SetEventSink(&events, 0);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(programmer.SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
+        EXPECT_EQ(programmer.SearchDevice(&abortFlag).result, MakeResult(RC_FOUND_TV));
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         // Found in COM3's first tick (≈0.3 s), or at worst in its second (≈1.1 s).
         EXPECT_LT(elapsed, 1.3);
-        EXPECT_EQ(window.Texts(TextStatus).back(), "Device detected on COM3");
-        EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"TV445566\n"}));
+        EXPECT_EQ(events.StatusTexts().back(), "Device detected on COM3");
+        EXPECT_EQ(events.Serials(), (std::vector<std::string>{"TV445566\n"}));
         EXPECT_EQ(test::SettledThreadCount(before.threads + 1),
                   before.threads + 1);  // COM3's receiver alone
     }
@@ -96,7 +96,7 @@ TEST_F(RealLinkTest, TvJobProgramsBothRegions) {
     EXPECT_EQ(RunJob(test::SmallTvTestImage()), MakeResult(RC_SUCCESS));
     EXPECT_EQ(device->Wait(), 0);
     EXPECT_NE(test::Slurp(log).find("final programmed"), std::string::npos);
-    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Tarvik"}));
+    EXPECT_EQ(events.DeviceNames(), (std::vector<std::string>{"Tarvik"}));
 }
 
 TEST_F(RealLinkTest, DeviceErrorAndCrcMismatchReachTheResult) {
@@ -109,7 +109,7 @@ TEST_F(RealLinkTest, DeviceErrorAndCrcMismatchReachTheResult) {
     {
         auto device = StartDevice(
             4, {"--kind", "OS", "--erase-ms", "600", "--block-ms", "15", "--wrong-crc-block", "3"});
-        window.Clear();
+        events.Clear();
         EXPECT_EQ(RunJob(SmallOsImage()), MakeResult(RC_DEVICE_ERROR, DETAIL_CRC_MISMATCH));
     }
 }

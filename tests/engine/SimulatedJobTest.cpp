@@ -8,7 +8,7 @@
 #include "engine/DeviceProgrammer.h"
 #include "engine/ProgrammerJob.h"
 #include "platform/Resources.h"
-#include "tests/support/RecordingWindow.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/support/ReferenceWire.h"
 #include "tests/support/SimulatedJob.h"
 #include "tools/simulator/SimulatedBus.h"
@@ -35,9 +35,9 @@ TEST_F(SimulatedJobTest, OsDeviceWithStarTakesBothRegions) {
     EXPECT_EQ(device.Report().received, test::BlockCrcWire(image, image.size(), true));
     EXPECT_EQ(device.Report().Find(sim::Phase::Header)->hostSpeedAtEntry, 115200u);
     EXPECT_EQ(device.Report().blocksAcknowledged, 19u + 3u);
-    EXPECT_EQ(window.Texts(TextProgramVersion), (std::vector<std::string>{"OS 7.02"}));
-    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Osk3"}));
-    EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"SN7700\n"}));
+    EXPECT_EQ(events.Versions(), (std::vector<std::string>{"OS 7.02"}));
+    EXPECT_EQ(events.DeviceNames(), (std::vector<std::string>{"Osk3"}));
+    EXPECT_EQ(events.Serials(), (std::vector<std::string>{"SN7700\n"}));
     EXPECT_EQ(bus.OpenCount(), 0);
     EXPECT_EQ(bus.MaxOpenCount(), 8);
 }
@@ -68,11 +68,11 @@ TEST_F(SimulatedJobTest, ChattyNeighbourOverflowsItsRingWhileTheDeviceIsFound) {
     config.firstGreetingMicros = 5'000'000;
     bus.Attach(6, config);
 
-    DeviceProgrammer programmer(bus.Factory(), clock, strings);
-    programmer.SetNotifyWindow(&window);
-    EXPECT_EQ(programmer.SearchDevice(&abortFlag), MakeResult(RC_FOUND_TV));
-    EXPECT_EQ(window.Texts(TextStatus).back(), "Device detected on COM6");
-    EXPECT_EQ(window.Texts(TextSerial), (std::vector<std::string>{"TV001234\n"}));
+    DeviceProgrammer programmer(bus.Factory(), NumberedComPorts(8), clock, strings);
+    programmer.SetEventSink(&events, 0);
+    EXPECT_EQ(programmer.SearchDevice(&abortFlag).result, MakeResult(RC_FOUND_TV));
+    EXPECT_EQ(events.StatusTexts().back(), "Device detected on COM6");
+    EXPECT_EQ(events.Serials(), (std::vector<std::string>{"TV001234\n"}));
     // About 5,000 bytes arrived on COM1; its ring held 999 of them and the scans took a few.
     EXPECT_GT(programmer.Ports().DroppedBytes(1), 3000u);
     EXPECT_EQ(programmer.Ports().DroppedBytes(6), 0u);
@@ -94,7 +94,7 @@ TEST_F(SimulatedJobTest, DemoTvImageIsProgrammedOverTheSlowLine) {
     // 10 bits a byte at 9600 baud: the streaming alone takes its wire time.
     const double wireSeconds = (length0 + length1) * 258.0 / 256.0 * 10 / 9600;
     EXPECT_GE(clock.NowMillis() / 1000.0, wireSeconds);
-    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Tarvik"}));
+    EXPECT_EQ(events.DeviceNames(), (std::vector<std::string>{"Tarvik"}));
     EXPECT_EQ(bus.OpenCount(), 0);
 }
 
@@ -117,7 +117,7 @@ TEST_F(SimulatedJobTest, TvImageOnAnOsDeviceIsTheWrongDeviceAndNothingIsSent) {
     const ImageSpan demo = LoadImage();
     EXPECT_EQ(RunJob(Bytes(demo.begin(), demo.end())), MakeResult(RC_WRONG_DEVICE));
     EXPECT_TRUE(device.Report().received.empty());
-    EXPECT_EQ(window.Texts(TextDevice), (std::vector<std::string>{"Osk3"}));
+    EXPECT_EQ(events.DeviceNames(), (std::vector<std::string>{"Osk3"}));
     EXPECT_EQ(bus.OpenCount(), 0);
 }
 

@@ -8,7 +8,7 @@
 #include "engine/DeviceProgrammer.h"
 #include "engine/ReplyScanner.h"
 #include "strings/MultiStrings.h"
-#include "tests/support/RecordingWindow.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/support/ScriptedPorts.h"
 #include "tools/virtualtime/VirtualClock.h"
 
@@ -16,7 +16,7 @@ namespace norvane::test {
 
 class EngineFixture : public ::testing::Test {
 protected:
-    EngineFixture(uint32_t startTick = 0) : clock(startTick), bus(clock), window(&clock) {}
+    EngineFixture(uint32_t startTick = 0) : clock(startTick), bus(clock), events(&clock) {}
 
     void SetUp() override {
         ASSERT_TRUE(strings.Load(StringTableResource()));
@@ -28,10 +28,11 @@ protected:
         programmer.reset();
         clock.Clear();
         bus.Reset();
-        window.Clear();
+        events.Clear();
         abortFlag = 0;
-        programmer = std::make_unique<DeviceProgrammer>(bus.Factory(), clock, strings);
-        programmer->SetNotifyWindow(&window);
+        programmer =
+            std::make_unique<DeviceProgrammer>(bus.Factory(), NumberedComPorts(8), clock, strings);
+        programmer->SetEventSink(&events, 0);
     }
 
     // A greeting of 15 characters and a line feed.
@@ -48,7 +49,7 @@ protected:
 
     VirtualClock clock;
     ScriptedBus bus;
-    RecordingWindow window;
+    RecordingSink events;
     MultiStrings strings;
     std::atomic<int> abortFlag = 0;
     std::unique_ptr<DeviceProgrammer> programmer;

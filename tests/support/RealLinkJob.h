@@ -11,7 +11,7 @@
 #include "tests/support/DevsimProcess.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/Footprint.h"
-#include "tests/support/RecordingWindow.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/support/WholeJob.h"
 
 namespace norvane::test {
@@ -41,11 +41,11 @@ protected:
     }
 
     FlashResult RunJob(const Bytes& image) {
-        return RunWholeJob(image, CreateCommPort, SystemClock(), strings, window, abortFlag);
+        return RunWholeJob(image, CreateCommPort, SystemClock(), strings, events, abortFlag);
     }
 
     MultiStrings strings;
-    RecordingWindow window;
+    RecordingSink events;
     std::atomic<int> abortFlag = 0;
 };
 

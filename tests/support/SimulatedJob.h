@@ -12,7 +12,7 @@
 #include "platform/Resources.h"
 #include "strings/MultiStrings.h"
 #include "tests/support/EngineFixture.h"
-#include "tests/support/RecordingWindow.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/support/ReferenceWire.h"
 #include "tests/support/TestImages.h"
 #include "tests/support/WholeJob.h"
@@ -49,12 +49,12 @@ protected:
     }
 
     FlashResult RunJob(const Bytes& image) {
-        return RunWholeJob(image, bus.Factory(), clock, strings, window, abortFlag);
+        return RunWholeJob(image, bus.Factory(), clock, strings, events, abortFlag);
     }
 
     VirtualClock clock;
     sim::SimulatedBus bus{clock};
-    RecordingWindow window{&clock};
+    RecordingSink events{&clock};
     MultiStrings strings;
     std::atomic<int> abortFlag = 0;
 };

@@ -13,13 +13,14 @@
 namespace norvane::test {
 
 inline FlashResult RunWholeJob(const Bytes& image, PortFactory ports, Clock& clock,
-                               const MultiStrings& strings, NotifyWindow& window,
+                               const MultiStrings& strings, JobEventSink& events,
                                std::atomic<int>& abortFlag) {
     JobEnvironment environment{[&image] { return ImageSpan(image); },
-                               [&]() -> std::unique_ptr<JobSteps> {
-                                   return std::make_unique<DeviceProgrammer>(ports, clock, strings);
+                               [&](const PortList& list) -> std::unique_ptr<JobSteps> {
+                                   return std::make_unique<DeviceProgrammer>(ports, list, clock,
+                                                                             strings);
                                }};
-    return RunProgrammingJob(new JobStart{&window, &abortFlag}, environment);
+    return RunProgrammingJob({0, events, abortFlag, nullptr, NumberedComPorts(8)}, environment);
 }
 
 }  // namespace norvane::test
