@@ -5,6 +5,7 @@
 
 #include "strings/MultiStrings.h"
 #include "strings/StringIds.h"
+#include "strings/VisibleText.h"
 
 namespace norvane {
 
@@ -76,9 +77,10 @@ void ProgrammerDlg::Apply(const JobEvent& event) {
         progress_.SetPosition(progress->position);
         view_.SetProgress(progress_);
     } else if (const auto* found = std::get_if<JobEvent::Found>(&event.what)) {
-        // A device of a kind we do not know has no serial number to show.
+        // A device of a kind we do not know has no serial number to show. The device's bytes
+        // are shown, never obeyed.
         if (found->kind != IMAGE_INVALID) {
-            view_.SetLabel(TextSerial, OneLineOf(found->serial));
+            view_.SetLabel(TextSerial, VisibleLine(found->serial));
         }
         view_.SetLabel(TextDevice, OneLineOf(found->displayName));
     } else if (const auto* done = std::get_if<JobEvent::Done>(&event.what)) {

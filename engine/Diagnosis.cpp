@@ -3,6 +3,7 @@
 #include "engine/ReplyScanner.h"
 #include "strings/MultiStrings.h"
 #include "strings/StringIds.h"
+#include "strings/VisibleText.h"
 
 namespace norvane {
 
@@ -103,17 +104,12 @@ std::string StepEndDetail(const StepEnd& end, const MultiStrings& strings) {
 }
 
 std::string ReplyText(const char* record) {
-    std::string text(record, kRecordLength);
+    std::string_view text(record, kRecordLength);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
                              text.back() == '\0')) {
-        text.pop_back();
+        text.remove_suffix(1);
     }
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
-            c = '?';
-        }
-    }
-    return text;
+    return VisibleText(text);
 }
 
 }  // namespace norvane

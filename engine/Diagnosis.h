@@ -69,7 +69,7 @@ struct StepEnd {
 std::string StepEndDetail(const StepEnd& end, const MultiStrings& strings);
 
 // A 16-character reply record as the user can read it: without its trailing line breaks and
-// blanks, any other control character shown as '?'.
+// blanks, every other control byte made visible (strings/VisibleText.h).
 std::string ReplyText(const char* record);
 
 }  // namespace norvane

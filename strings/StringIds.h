@@ -55,7 +55,9 @@ enum StringId : int {
     IDS_BAD_ARGUMENT = 45,  // "%s: unknown argument \"%s\". Try --help."
     // The window menu's item; '&' marks its mnemonic.
     IDS_ABOUT_ITEM = 46,  // "&About Norvane..."
-    IDS_COUNT = 47,
+    // The console's outputs
+    IDS_REPORT_LOST = 47,  // "%s: the report could not be written (%s). The outcome was: %s"
+    IDS_COUNT = 48,
 };
 
 }  // namespace norvane

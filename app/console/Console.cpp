@@ -1,6 +1,7 @@
 #include "app/console/Console.h"
 
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,8 +14,33 @@
 #include "app/Startup.h"
 #include "app/console/ConsoleReport.h"
 #include "strings/MultiStrings.h"
+#include "strings/StringIds.h"
 
 namespace norvane {
+namespace {
+
+// The terminal's width in columns; 0 when it does not say.
+int TerminalColumns() {
+    winsize size{};
+    return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+// The run's exit status once its report is out: a report that was lost, on any of the outputs,
+// turns it into kExitReportLost, said on standard error (which may be lost too) with the
+// outcome it would have told.
+int StatusAfterReport(int status, const std::string& message, const ReportStream& out,
+                      ReportStream& err, const MultiStrings& strings) {
+    const ReportStream* lost = out.Lost() ? &out : err.Lost() ? &err : nullptr;
+    if (lost == nullptr) {
+        return status;
+    }
+    err.Write(FormatText(strings.Text(IDS_REPORT_LOST),
+                         {kConsoleProgram.name, lost->LostReason(), message}) +
+              "\n");
+    return kExitReportLost;
+}
+
+}  // namespace
 
 int RunConsole(const std::vector<std::string>& args, JobEnvironment environment) {
     // Every text comes from the string table: without it, stop before any port is touched.
@@ -44,9 +70,12 @@ int RunConsole(const std::vector<std::string>& args, JobEnvironment environment)
                                                            : ReportStyle::Lines;
     // A reader that goes away (a script's pipe closed early) must not end the program in the
     // middle of a run, with the device half-written and its port not put back: the job goes
-    // on to its end and the exit status still tells the outcome.
+    // on to its end, and the exit status says that its report was lost.
     signal(SIGPIPE, SIG_IGN);
-    ConsoleReport report(style, strings, stdout, stderr);
+    ReportStream out(stdout);
+    ReportStream err(stderr);
+    ConsoleReport report(style, strings, out, err,
+                         style == ReportStyle::Terminal ? TerminalColumns() : 0);
     JobMailbox mailbox;
     JobThread job(0, mailbox);
     // A signal is the user's abort: the job stops as after Esc, puts every port back, and
@@ -65,7 +94,9 @@ int RunConsole(const std::vector<std::string>& args, JobEnvironment environment)
             // The job posts this last and returns right after it: every port is closed.
             job.Join();
             report.Finish(*done);
-            return ExitStatusOf(done->result);
+            return StatusAfterReport(ExitStatusOf(done->result),
+                                     MessageOf(done->result, strings).value_or(""), out, err,
+                                     strings);
         }
         report.Apply(*event);
     }

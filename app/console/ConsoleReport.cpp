@@ -3,6 +3,7 @@
 #include "app/console/JsonText.h"
 #include "strings/MultiStrings.h"
 #include "strings/StringIds.h"
+#include "strings/VisibleText.h"
 
 namespace norvane {
 namespace {
@@ -13,9 +14,23 @@ int Percent(const ProgressState& progress) {
 
 }  // namespace
 
-ConsoleReport::ConsoleReport(ReportStyle style, const MultiStrings& strings, std::FILE* out,
-                             std::FILE* err)
-    : style_(style), strings_(strings), out_(out), err_(err) {}
+std::string FitToColumns(const std::string& line, int columns) {
+    if (columns <= 1) {
+        return line;
+    }
+    // Every byte that does not continue a UTF-8 sequence starts a column.
+    size_t shown = 0;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80 && ++shown == size_t(columns)) {
+            return line.substr(0, i);
+        }
+    }
+    return line;
+}
+
+ConsoleReport::ConsoleReport(ReportStyle style, const MultiStrings& strings, ReportStream& out,
+                             ReportStream& err, int columns)
+    : style_(style), strings_(strings), out_(out), err_(err), columns_(columns) {}
 
 void ConsoleReport::Apply(const JobEvent& event) {
     if (const auto* version = std::get_if<JobEvent::Version>(&event.what)) {
@@ -38,7 +53,23 @@ void ConsoleReport::OnVersion(const std::string& text) {
     }
 }
 
+void ConsoleReport::CompletePhase() {
+    if (progress_.upper <= 0 || progress_.position == progress_.upper || status_.empty()) {
+        return;
+    }
+    progress_.SetPosition(progress_.upper);
+    if (style_ == ReportStyle::Terminal && lineOpen_) {
+        DrawProgress();
+    } else if (style_ == ReportStyle::Lines) {
+        Print(out_, ProgressLine());
+    }
+}
+
 void ConsoleReport::OnPhase(const JobEvent::Phase& phase) {
+    // A bar that goes on (the second region of one stream) leaves the line before as it stood.
+    if (phase.position == 0) {
+        CompletePhase();
+    }
     status_ = OneLineOf(phase.text);
     printedTenths_ = -1;
     progress_.SetRange(phase.range);
@@ -59,9 +90,9 @@ void ConsoleReport::OnPhase(const JobEvent::Phase& phase) {
 }
 
 void ConsoleReport::OnFound(const JobEvent::Found& found) {
-    const std::string serial = OneLineOf(found.serial);
     const bool knownKind = found.kind != IMAGE_INVALID;
     if (style_ == ReportStyle::Json) {
+        const std::string serial = found.serial.substr(0, found.serial.find_first_of("\r\n"));
         std::string line =
             R"({"event":"found","port":)" + JsonString("COM" + std::to_string(found.port));
         if (!found.path.empty()) {
@@ -76,7 +107,8 @@ void ConsoleReport::OnFound(const JobEvent::Found& found) {
     }
     Print(out_, std::string(strings_.Text(IDS_DEVICE)) + ": " + found.displayName);
     if (knownKind) {
-        Print(out_, std::string(strings_.Text(IDS_SERIAL_NUMBER)) + ": " + serial);
+        Print(out_,
+              std::string(strings_.Text(IDS_SERIAL_NUMBER)) + ": " + VisibleLine(found.serial));
     }
 }
 
@@ -111,7 +143,8 @@ std::string ConsoleReport::ProgressLine() const {
 }
 
 void ConsoleReport::DrawProgress() {
-    const std::string line = ProgressLine();
+    // A line wider than the terminal would wrap, and every redraw would start a new one.
+    const std::string line = FitToColumns(ProgressLine(), columns_);
     if (lineOpen_ && line == drawn_) {
         return;
     }
@@ -120,31 +153,31 @@ void ConsoleReport::DrawProgress() {
     if (line.size() < drawn_.size()) {
         text.append(drawn_.size() - line.size(), ' ');
     }
-    std::fputs(text.c_str(), out_);
-    std::fflush(out_);
+    out_.Write(text);
     drawn_ = line;
     lineOpen_ = true;
 }
 
 void ConsoleReport::EndProgressLine() {
     if (lineOpen_) {
-        std::fputs("\n", out_);
-        std::fflush(out_);
+        out_.Write("\n");
         lineOpen_ = false;
         drawn_.clear();
     }
 }
 
-void ConsoleReport::Print(std::FILE* to, const std::string& line) {
+void ConsoleReport::Print(ReportStream& to, const std::string& line) {
     EndProgressLine();
-    std::fputs((line + "\n").c_str(), to);
-    std::fflush(to);
+    to.Write(line + "\n");
 }
 
 void ConsoleReport::Finish(const JobEvent::Done& done) {
     const int status = ExitStatusOf(done.result);
     const std::string message = MessageOf(done.result, strings_).value_or("");
     const std::string detail = done.detail.substr(0, done.detail.find_last_not_of("\r\n") + 1);
+    if (status == 0) {
+        CompletePhase();
+    }
     if (style_ == ReportStyle::Json) {
         std::string line = R"({"event":"result","status":)" + std::to_string(status);
         line += R"(,"message":)" + JsonString(message);

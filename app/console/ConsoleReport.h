@@ -1,13 +1,14 @@
 // What norvane-console prints of one job, from the events the job posts: the texts the window
-// would show, as lines. On a terminal the progress is one line redrawn in place; into a file or
-// a pipe it is a plain line every tenth of the way; with --json every event is one JSON object
-// on a line of its own, for scripts.
+// would show, as lines. On a terminal the progress is one line redrawn in place, never wider
+// than the terminal; into a file or a pipe it is a plain line every tenth of the way; with
+// --json every event is one JSON object on a line of its own, for scripts. What came from the
+// device is shown with its control bytes made visible.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "app/ProgrammerDlg.h"
+#include "app/console/ReportStream.h"
 #include "engine/JobEvents.h"
 #include "engine/Results.h"
 
@@ -19,8 +20,10 @@ enum class ReportStyle { Terminal, Lines, Json };
 
 class ConsoleReport {
 public:
-    // Normal output goes to `out`; a failure's message and its second text to `err`.
-    ConsoleReport(ReportStyle style, const MultiStrings& strings, std::FILE* out, std::FILE* err);
+    // Normal output goes to `out`; a failure's message and its second text to `err`. On a
+    // terminal, `columns` is its width (0: unknown).
+    ConsoleReport(ReportStyle style, const MultiStrings& strings, ReportStream& out,
+                  ReportStream& err, int columns = 0);
 
     // Any event but the last.
     void Apply(const JobEvent& event);
@@ -32,15 +35,18 @@ private:
     void OnPhase(const JobEvent::Phase& phase);
     void OnProgress();
     void OnFound(const JobEvent::Found& found);
+    // A phase that gave way to the next, or to success, ended complete: its last line says so.
+    void CompletePhase();
     std::string ProgressLine() const;
     void DrawProgress();
     void EndProgressLine();
-    void Print(std::FILE* to, const std::string& line);
+    void Print(ReportStream& to, const std::string& line);
 
     ReportStyle style_;
     const MultiStrings& strings_;
-    std::FILE* out_;
-    std::FILE* err_;
+    ReportStream& out_;
+    ReportStream& err_;
+    int columns_;
 
     std::string status_;
     ProgressState progress_;
@@ -48,5 +54,9 @@ private:
     std::string drawn_;
     int printedTenths_ = -1;  // plain lines: the last tenth of the way printed
 };
+
+// `line` cut to fit `columns` terminal columns with room for the cursor (one column a code
+// point); as it is when `columns` is 0.
+std::string FitToColumns(const std::string& line, int columns);
 
 }  // namespace norvane

@@ -28,11 +28,13 @@ protected:
     }
     void Apply(decltype(JobEvent::what) what) { report_->Apply({0, std::move(what)}); }
     void Start(ReportStyle style) {
-        report_ = std::make_unique<ConsoleReport>(style, TheStrings(), out_, err_);
+        report_ = std::make_unique<ConsoleReport>(style, TheStrings(), out_stream_, err_stream_);
     }
 
     std::FILE* out_ = std::tmpfile();
     std::FILE* err_ = std::tmpfile();
+    ReportStream out_stream_{out_};
+    ReportStream err_stream_{err_};
     std::unique_ptr<ConsoleReport> report_;
 };
 
