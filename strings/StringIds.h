@@ -57,7 +57,24 @@ enum StringId : int {
     IDS_ABOUT_ITEM = 46,  // "&About Norvane..."
     // The console's outputs
     IDS_REPORT_LOST = 47,  // "%s: the report could not be written (%s). The outcome was: %s"
-    IDS_COUNT = 48,
+    // Why a run went wrong, continued
+    IDS_WHY_INTERRUPTED = 48,   // "Stopped during %s."
+    IDS_PHASE_SEARCH = 49,      // "the search"
+    IDS_WHY_LINE_STALLED = 50,  // "%s did not take the data within its time limit: the device o..."
+    IDS_WHY_BYTES_LOST = 51,    // "This computer lost %d bytes that the device sent on %s: they..."
+    IDS_WHY_ERASE_FAILED = 52,  // "The device on %s did not report its flash erased within the ..."
+    IDS_WHY_DEVICE_REPORTED = 53,  // "The device reported error %04x during %s."
+    IDS_WHY_UNKNOWN_KIND = 54,  // "The device on %s greeted as kind \"%s\", which this program ..."
+    IDS_WHY_WRONG_DEVICE =
+        55,                  // "The device on %s is %s (%s); the program's image is for %s (%s)."
+    IDS_WHY_NO_PORT = 56,    // "None of the ports tried exists: %s."
+    IDS_IMAGE_NO_KIND = 57,  // "The image built into the program has no kind code (OS, GM or..."
+    IDS_IMAGE_NO_VERSION_END =
+        58,                     // "The version text of the image built into the program has no ..."
+    IDS_IMAGE_TOO_SHORT = 59,   // "The GM or TV image built into the program is shorter than it..."
+    IDS_IMAGE_NO_FF = 60,       // "The OS image built into the program holds no 0xFF byte to ma..."
+    IDS_IMAGE_OS_REGIONS = 61,  // "The OS image built into the program is 1 MiB or more, and it..."
+    IDS_COUNT = 62,
 };
 
 }  // namespace norvane
