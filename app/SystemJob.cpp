@@ -3,6 +3,7 @@
 #include "engine/DeviceProgrammer.h"
 #include "platform/Resources.h"
 #include "serial/CommPort.h"
+#include "serial/PortList.h"
 #include "strings/MultiStrings.h"
 
 namespace norvane {
@@ -11,7 +12,8 @@ JobEnvironment SystemJobEnvironment() {
     return {
         [] { return LoadImage(); },
         []() -> std::unique_ptr<JobSteps> {
-            return std::make_unique<DeviceProgrammer>(CreateCommPort, SystemClock(), TheStrings());
+            return std::make_unique<DeviceProgrammer>(CreateCommPort, SystemClock(), TheStrings(),
+                                                      StandardPorts());
         },
     };
 }

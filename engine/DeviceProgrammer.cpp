@@ -3,8 +3,8 @@
 namespace norvane {
 
 DeviceProgrammer::DeviceProgrammer(PortFactory createPort, Clock& clock,
-                                   const MultiStrings& strings)
-    : ports_(std::move(createPort)),
+                                   const MultiStrings& strings, PortList ports)
+    : ports_(std::move(createPort), std::move(ports)),
       ticks_(clock, ports_, status_),
       parts_{ports_, ticks_, status_, strings},
       search_(parts_) {}

@@ -22,8 +22,10 @@ class MultiStrings;
 
 class DeviceProgrammer final : public JobSteps {
 public:
-    // `createPort` makes the port objects, `clock` times every wait, `strings` gives the texts.
-    DeviceProgrammer(PortFactory createPort, Clock& clock, const MultiStrings& strings);
+    // `createPort` makes the port objects, `clock` times every wait, `strings` gives the texts,
+    // `ports` are searched.
+    DeviceProgrammer(PortFactory createPort, Clock& clock, const MultiStrings& strings,
+                     PortList ports = NumberedPorts(kPortCount));
     ~DeviceProgrammer() override = default;  // the bank closes slots 1 to 8, without pauses
 
     DeviceProgrammer(const DeviceProgrammer&) = delete;

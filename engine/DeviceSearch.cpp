@@ -17,8 +17,8 @@ constexpr uint32_t kClosePauseMs = 100;
 FlashResult DeviceSearch::Detect(int n, const char* record) {
     StatusPoster& status = parts_.status;
     const MultiStrings& strings = parts_.strings;
-    status.PostText(TextStatus,
-                    FormatText(strings.Text(IDS_DETECTED_ON), static_cast<long long>(n)));
+    status.PostText(TextStatus, FormatText(strings.Text(IDS_DETECTED_ON),
+                                           static_cast<long long>(parts_.ports.Number(n))));
     status.PostProgress(ProgressSetRange, 0);
 
     // The serial text runs from its position to the end of the record, a final line feed

@@ -18,14 +18,14 @@ PortBank::~PortBank() {
 void PortBank::OpenSlot(int n) {
     PortSlot& slot = slots_[n];
     slot.port.reset();
-    slot.port = createPort_ ? createPort_() : nullptr;
+    slot.port = createPort_ && Number(n) != 0 ? createPort_() : nullptr;
     if (!slot.port) {
         return;
     }
-    const std::string name = "COM" + std::to_string(n);
+    const std::string& name = ports_[n - 1].name;
     const bool opened = slot.port->Open(name.c_str(), kSearchBaud, "8N1", MODE_RECEIVER);
     PortStory& story = stories_[n];
-    story.label = PortLabel(n, slot.port->DevicePath());
+    story.label = PortLabel(Number(n), slot.port->DevicePath(), slot.port->PortDescription());
     story.failure = slot.port->LastOpenFailure();
     story.fate = opened ? PortFate::Silent : FateOfFailedOpen(story.failure);
     if (!opened) {
@@ -82,6 +82,10 @@ StepEnd PortBank::ActiveStepEnd(FlashResult result) const {
     end.reply = lastReply_;
     end.replyPort = LastReplyPort();
     return end;
+}
+
+int PortBank::Number(int n) const {
+    return n >= 1 && static_cast<size_t>(n) <= ports_.size() ? ports_[n - 1].number : 0;
 }
 
 bool PortBank::DataArrived(int n) const {

@@ -10,6 +10,7 @@
 
 #include "engine/Diagnosis.h"
 #include "engine/ReplyScanner.h"
+#include "serial/PortList.h"
 #include "serial/SerialPort.h"
 
 namespace norvane {
@@ -29,7 +30,9 @@ struct PortSlot {
 
 class PortBank {
 public:
-    explicit PortBank(PortFactory createPort) : createPort_(std::move(createPort)) {}
+    // Slot n opens the nth of `ports` (the first kPortCount of them).
+    explicit PortBank(PortFactory createPort, PortList ports = NumberedPorts(kPortCount))
+        : createPort_(std::move(createPort)), ports_(std::move(ports)) {}
     ~PortBank();  // closes slots 1 to 8 in order, without pauses
 
     PortBank(const PortBank&) = delete;
@@ -41,6 +44,8 @@ public:
     // Closes slot n (1..8); 0 releases the active slot.
     void CloseSlot(int n);
     bool IsOpen(int n) const { return slots_[n].port != nullptr; }
+    // The COM number of slot n's port (0 for a slot without one).
+    int Number(int n) const;
 
     // What became of port n in the search so far: OpenSlot starts the story.
     PortStory& Story(int n) { return stories_[n]; }
@@ -77,6 +82,7 @@ public:
 
 private:
     PortFactory createPort_;
+    PortList ports_;
     std::array<PortSlot, kPortCount + 1> slots_;  // slot n serves COMn; index 0 unused
     int activeSlot_ = 0;                          // where the device was found; owns nothing
     std::array<PortStory, kPortCount + 1> stories_;

@@ -55,7 +55,10 @@ enum StringId : int {
     IDS_BAD_ARGUMENT = 45,  // "%s: unknown argument \"%s\". Try --help."
     // The window menu's item; '&' marks its mnemonic.
     IDS_ABOUT_ITEM = 46,  // "&About Norvane..."
-    IDS_COUNT = 47,
+    // A port held by a program that needs its own advice (after IDS_PORT_IN_USE_BY).
+    IDS_PORT_HELD_MODEMMANAGER = 47,  // "%s is held by ModemManager, which opens ..."
+    IDS_PORT_HELD_BRLTTY = 48,        // "%s is held by brltty (braille display support), ..."
+    IDS_COUNT = 49,
 };
 
 }  // namespace norvane

@@ -30,14 +30,14 @@ TEST(StringTableSource, ShippedSourceBuildsTheTable) {
     std::string error;
     const auto source = ParseStringTableSource(ReadText(STRINGS_SOURCE), &error);
     ASSERT_TRUE(source) << error;
-    EXPECT_EQ(source->count, 47u);
+    EXPECT_EQ(source->count, 49u);
     ASSERT_EQ(source->languages.size(), 2u);
     EXPECT_EQ(source->languages[0].name, "English");
     EXPECT_EQ(source->languages[1].name, "Italiano");
     EXPECT_EQ(source->languages[0].texts[15], "Device error - code %04x returned");
     const std::vector<uint8_t> bytes = BuildStringTable(*source);
-    ASSERT_EQ(bytes.size(), 4557u);
-    EXPECT_EQ(bytes[28] | bytes[29] << 8, 2028);
+    ASSERT_EQ(bytes.size(), 5418u);
+    EXPECT_EQ(bytes[28] | bytes[29] << 8, 2435);
 }
 
 TEST(StringTableSource, ExactLayoutOfASmallTable) {
