@@ -7,14 +7,14 @@
 
 namespace norvane {
 
-std::string PortLabel(int n, std::string_view devicePath) {
-    std::string label = "COM" + std::to_string(n);
-    if (!devicePath.empty() && devicePath != label) {
-        label += " (";
-        label += devicePath;
-        label += ")";
+std::string PortLabel(int n, std::string_view devicePath, std::string_view description) {
+    const std::string name = "COM" + std::to_string(n);
+    std::string details(devicePath != name ? devicePath : std::string_view());
+    if (!description.empty()) {
+        details += details.empty() ? "" : ", ";
+        details += description;
     }
-    return label;
+    return details.empty() ? name : name + " (" + details + ")";
 }
 
 PortFate FateOfFailedOpen(const OpenFailure& failure) {
@@ -42,9 +42,16 @@ std::string StoryLine(const PortStory& story, const MultiStrings& strings) {
         case PortFate::PermissionDenied:
             return FormatText(strings.Text(IDS_PORT_DENIED), {port});
         case PortFate::InUse:
-            if (story.failure.holderIsNorvane) {
-                return FormatText(strings.Text(IDS_PORT_IN_USE_NORVANE),
-                                  {port, std::to_string(story.failure.holderPid)});
+            switch (story.failure.holder) {
+                case KnownHolder::Norvane:
+                    return FormatText(strings.Text(IDS_PORT_IN_USE_NORVANE),
+                                      {port, std::to_string(story.failure.holderPid)});
+                case KnownHolder::ModemManager:
+                    return FormatText(strings.Text(IDS_PORT_HELD_MODEMMANAGER), {port});
+                case KnownHolder::Brltty:
+                    return FormatText(strings.Text(IDS_PORT_HELD_BRLTTY), {port});
+                case KnownHolder::Other:
+                    break;
             }
             if (!story.failure.holderName.empty()) {
                 return FormatText(strings.Text(IDS_PORT_IN_USE_BY),

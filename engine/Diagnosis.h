@@ -30,12 +30,13 @@ enum class PortFate {
 
 struct PortStory {
     PortFate fate = PortFate::Absent;
-    std::string label;    // "COM3 (/dev/ttyUSB0)"
+    std::string label;    // "COM3 (/dev/ttyUSB0, 16550A)"
     OpenFailure failure;  // why the open failed, for the fates of a failed open
 };
 
-// "COM3 (/dev/ttyUSB0)"; just "COM3" where the port has no path of its own.
-std::string PortLabel(int n, std::string_view devicePath);
+// "COM3 (/dev/ttyUSB0, FTDI FT232R USB UART, serial A12345)": the port's number, its path
+// where it has one of its own, and what the system says it is, where it says anything.
+std::string PortLabel(int n, std::string_view devicePath, std::string_view description = {});
 
 // The fate of a port whose open failed. A port that cannot say why (kind None) counts as
 // absent.

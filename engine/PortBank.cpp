@@ -33,7 +33,7 @@ void PortBank::OpenSlot(int n) {
         return;
     }
     const bool opened = slot.port->Open(entry.name.c_str(), kSearchBaud, "8N1", MODE_RECEIVER);
-    story.label = PortLabel(entry.number, slot.port->DevicePath());
+    story.label = PortLabel(entry.number, slot.port->DevicePath(), slot.port->PortDescription());
     story.failure = slot.port->LastOpenFailure();
     story.fate = opened ? PortFate::Silent : FateOfFailedOpen(story.failure);
     if (!opened) {

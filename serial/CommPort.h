@@ -94,6 +94,9 @@ public:
     bool SetLineSpeed(uint32_t baudRate) override;
     OpenFailure LastOpenFailure() const override { return openFailure; }
     std::string DevicePath() const override { return devicePath; }
+    // POSIX: from sysfs for `devicePath` (SysfsPorts_linux.h). Windows: empty, the port is
+    // known by its COM number alone.
+    std::string PortDescription() const override;
     bool LineGone() const override;
 
     void ShowLastError(const char* text);

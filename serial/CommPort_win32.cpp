@@ -22,6 +22,7 @@
 #include "serial/CommPort.h"
 #include "serial/CommPortImpl_win32.h"
 #include "serial/ErrorText.h"
+#include "serial/PortName.h"
 
 namespace norvane {
 
@@ -169,8 +170,10 @@ bool CommPort::Impl::OpenDevice(CommPort& port, const char* name, uint32_t speed
             CreateWindowExA(WS_EX_NOPARENTNOTIFY, kWindowClass, title.c_str(), WS_DISABLED, 0, 0, 1,
                             1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     }
-    port.fileHandle = CreateFileA(port.portName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    // Through the device namespace, which alone reaches COM10 and above (PortName.h).
+    port.fileHandle =
+        CreateFileA(Win32DeviceName(port.portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port.fileHandle == INVALID_HANDLE_VALUE) {
         port.lastError = GetLastError();
         port.openFailure = DescribeOpenFailure(port.lastError);

@@ -15,13 +15,21 @@ enum class OpenFailureKind {
     Other,             // anything else; `systemText` says what
 };
 
+// The programs that hold ports often enough to get advice of their own.
+enum class KnownHolder {
+    Other,         // any other program: close it
+    Norvane,       // norvane or norvane-console: let it finish
+    ModemManager,  // opens every new USB serial adapter for a while, looking for a modem
+    Brltty,        // braille display support: takes some USB serial adapters for itself
+};
+
 struct OpenFailure {
     OpenFailureKind kind = OpenFailureKind::None;
     // For InUse, when the system lets us see who: the holder's program name and process id.
     std::string holderName;
     int holderPid = 0;
-    bool holderIsNorvane = false;  // norvane or norvane-console
-    std::string systemText;        // the system's text for the error, without a line break
+    KnownHolder holder = KnownHolder::Other;
+    std::string systemText;  // the system's text for the error, without a line break
 };
 
 }  // namespace norvane

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "strings/VisibleText.h"
+
 namespace norvane::posix {
 
 OpenFailureKind KindOfOpenError(int error) {
@@ -42,6 +44,9 @@ OpenFailure DescribeOpenFailure(int error, const std::string& path) {
 }
 
 namespace {
+
+// A process name (comm) holds at most 15 bytes.
+constexpr size_t kShownNameLength = 15;
 
 bool IsNumber(const char* name) {
     if (*name == '\0') {
@@ -99,13 +104,23 @@ bool FindPortHolder(const std::string& path, OpenFailure* failure) {
         std::string name;
         std::getline(std::ifstream(processDir + "/comm"), name);
         failure->holderPid = std::atoi(entry->d_name);
-        failure->holderName = name;
-        failure->holderIsNorvane = name == "norvane" || name == "norvane-console";
+        failure->holderName = VisibleText(name, kShownNameLength);  // any process names itself
+        failure->holder = KnownHolderNamed(name);
         found = true;
         break;
     }
     closedir(proc);
     return found;
+}
+
+KnownHolder KnownHolderNamed(const std::string& program) {
+    if (program == "norvane" || program == "norvane-console") {
+        return KnownHolder::Norvane;
+    }
+    if (program == "ModemManager") {
+        return KnownHolder::ModemManager;
+    }
+    return program == "brltty" ? KnownHolder::Brltty : KnownHolder::Other;
 }
 
 }  // namespace norvane::posix

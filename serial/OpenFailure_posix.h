@@ -17,4 +17,7 @@ OpenFailure DescribeOpenFailure(int error, const std::string& path);
 // device matches). False when none can be seen (other users' processes are hidden from us).
 bool FindPortHolder(const std::string& path, OpenFailure* failure);
 
+// The holder a process's program name (/proc/<pid>/comm) stands for.
+KnownHolder KnownHolderNamed(const std::string& program);
+
 }  // namespace norvane::posix

@@ -22,7 +22,13 @@ inline PortList NumberedComPorts(int count) {
     return ports;
 }
 
-// The ports the program searches when none is named: COM1..COM8.
+// The ports the program searches when none is named. POSIX: COM1..COM8 (each COMn leads to
+// the port PortName.h resolves it to). Windows: the ports the system lists
+// (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), by number; COM1..COM8 where it has no such list.
 PortList StandardPorts();
+
+// The ports among a system's names for its ports ("COM12"; letters in either case), each once,
+// by number; names that are no COM name are left out.
+PortList PortsFromSystemNames(const std::vector<std::string>& names);
 
 }  // namespace norvane

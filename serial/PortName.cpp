@@ -1,40 +1,39 @@
 #include "serial/PortName.h"
 
-#include <cstdlib>
+#include "platform/AsciiCase.h"
 
 namespace norvane {
 
 namespace {
 
-constexpr const char* kDefaultDevices[8] = {
-    "/dev/ttyS0",   "/dev/ttyS1",   "/dev/ttyS2",   "/dev/ttyS3",
-    "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0", "/dev/ttyACM1",
-};
-
-// 1..8 for exactly "COM1".."COM8", else 0.
-int ComNumber(const std::string& name) {
-    if (name.size() != 4 || name.compare(0, 3, "COM") != 0) {
-        return 0;
-    }
-    const char digit = name[3];
-    return digit >= '1' && digit <= '8' ? digit - '0' : 0;
-}
+// Far beyond any port a system numbers, and far from overflowing an int.
+constexpr int kHighestComNumber = 99999;
 
 }  // namespace
 
-std::optional<std::string> ResolvePortPath(const std::string& portName) {
-    const int number = ComNumber(portName);
-    if (number == 0) {
-        return portName;
+int ComPortNumber(std::string_view name) {
+    if (name.size() < 4 || name.substr(0, 3) != "COM" || name[3] == '0') {
+        return 0;
     }
-    const std::string variable = "NORVANE_" + portName;
-    if (const char* configured = std::getenv(variable.c_str())) {
-        if (configured[0] == '\0') {
-            return std::nullopt;
+    int number = 0;
+    for (const char digit : name.substr(3)) {
+        if (digit < '0' || digit > '9' || number > kHighestComNumber / 10) {
+            return 0;
         }
-        return std::string(configured);
+        number = number * 10 + (digit - '0');
     }
-    return std::string(kDefaultDevices[number - 1]);
+    return number <= kHighestComNumber ? number : 0;
+}
+
+int ComPortNumberIgnoringCase(std::string_view name) {
+    if (name.size() < 3 || !EqualIgnoringAsciiCase(name.substr(0, 3), "COM")) {
+        return 0;
+    }
+    return ComPortNumber("COM" + std::string(name.substr(3)));
+}
+
+std::string Win32DeviceName(const std::string& name) {
+    return ComPortNumberIgnoringCase(name) != 0 ? "\\\\.\\" + name : name;
 }
 
 }  // namespace norvane

@@ -49,6 +49,9 @@ public:
     virtual OpenFailure LastOpenFailure() const { return {}; }
     // The device the port name led to, e.g. "/dev/ttyUSB0"; empty where there is no such path.
     virtual std::string DevicePath() const { return {}; }
+    // What the port is, as the system describes it: "16550A", "FTDI FT232R USB UART, serial
+    // A12345" (an adapter's own texts, made visible); empty where it cannot tell.
+    virtual std::string PortDescription() const { return {}; }
     // True once the receiver has seen the line hang up (adapter unplugged, device gone), until
     // the port is closed. Nothing more will arrive: a wait for the device can end now.
     virtual bool LineGone() const { return false; }

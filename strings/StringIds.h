@@ -74,7 +74,10 @@ enum StringId : int {
     IDS_IMAGE_TOO_SHORT = 59,   // "The GM or TV image built into the program is shorter than it..."
     IDS_IMAGE_NO_FF = 60,       // "The OS image built into the program holds no 0xFF byte to ma..."
     IDS_IMAGE_OS_REGIONS = 61,  // "The OS image built into the program is 1 MiB or more, and it..."
-    IDS_COUNT = 62,
+    // A port held by a program that needs its own advice (after IDS_PORT_IN_USE_BY).
+    IDS_PORT_HELD_MODEMMANAGER = 62,  // "%s is held by ModemManager, which opens ..."
+    IDS_PORT_HELD_BRLTTY = 63,        // "%s is held by brltty (braille display support), ..."
+    IDS_COUNT = 64,
 };
 
 }  // namespace norvane

@@ -47,6 +47,10 @@ std::string VisibleText(std::string_view bytes) {
     return out;
 }
 
+std::string VisibleText(std::string_view bytes, size_t maxLength) {
+    return VisibleText(bytes.substr(0, maxLength)) + (bytes.size() > maxLength ? "..." : "");
+}
+
 std::string VisibleLine(std::string_view bytes) {
     while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) {
         bytes.remove_suffix(1);

@@ -7,12 +7,15 @@
 // included, stays as it is.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace norvane {
 
 std::string VisibleText(std::string_view bytes);
+// At most `maxLength` bytes of `bytes`, shown so, with "..." after a cut.
+std::string VisibleText(std::string_view bytes, size_t maxLength);
 
 // A device's text for a one-line field (a serial number ends with its record's line feed):
 // without its trailing line breaks, the rest as VisibleText.

@@ -146,6 +146,33 @@ TEST_F(PortStory, EveryPortThatWasNotSimplyAbsentGetsItsLine) {
     EXPECT_EQ(Detail(), expected);
 }
 
+// ModemManager probes every new adapter and brltty takes some for itself: the line says which
+// one holds the port and how to stop it.
+TEST_F(PortStory, ModemManagerAndBrlttyAreNamedWithWhatToDo) {
+    PseudoTerminal probed, taken;
+    const pid_t modemManager = HoldPort(probed.path, "ModemManager");
+    const pid_t brltty = HoldPort(taken.path, "brltty");
+    ASSERT_GT(modemManager, 0);
+    ASSERT_GT(brltty, 0);
+    PointCom(1, probed.path);
+    PointCom(2, taken.path);
+
+    EXPECT_EQ(RunJob(), MakeResult(RC_NO_DEVICE));
+    EndHolder(modemManager);
+    EndHolder(brltty);
+
+    EXPECT_EQ(Detail(),
+              "COM1 (" + probed.path +
+                  ") is held by ModemManager, which opens new serial adapters to look for a "
+                  "modem. Stop it while you program (sudo systemctl stop ModemManager), or have "
+                  "it leave the adapter alone with a udev rule that sets ID_MM_DEVICE_IGNORE (see "
+                  "the README).\nCOM2 (" +
+                  taken.path +
+                  ") is held by brltty (braille display support), which takes some USB serial "
+                  "adapters for itself. Without a braille display, remove it (sudo apt-get remove "
+                  "brltty).");
+}
+
 TEST_F(PortStory, PermissionDeniedToAnOrdinaryUserNamesTheDialoutGroup) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to become an ordinary user";

@@ -16,34 +16,7 @@ mkdir -p /etc /tmp
 echo "nobody:x:65534:65534:nobody:/:/bin/sh" >/etc/passwd
 echo "nogroup:x:65534:" >/etc/group
 
-say() { echo "norvane-guest: $*"; }
-uptime_s() { cut -d' ' -f1 /proc/uptime; }
-wanted() { [ -z "$norvane_cases" ] || echo " $norvane_cases " | grep -q " $1 "; }
-
-# run <case> <port> <program> [args]: the program with COM1 at <port> and every other COMn
-# empty, within a time limit that no case comes near.
-run() {
-    name=$1 port=$2
-    shift 2
-    start=$(uptime_s)
-    env NORVANE_COM1="$port" NORVANE_COM2= NORVANE_COM3= NORVANE_COM4= NORVANE_COM5= \
-        NORVANE_COM6= NORVANE_COM7= NORVANE_COM8= timeout 200 "$@" \
-        >"/tmp/$name.out" 2>"/tmp/$name.err"
-    status=$?
-    end=$(uptime_s)
-    grep -v '"event":"progress"' "/tmp/$name.out" | sed "s/^/norvane-guest: $name out: /"
-    sed "s/^/norvane-guest: $name err: /" "/tmp/$name.err"
-    say "case $name status $status seconds $(awk "BEGIN { print $end - $start }")"
-}
-
-# wait_for <file> <text>: until the file holds the text (at most 60 s).
-wait_for() {
-    for _ in $(seq 600); do
-        grep -q "$2" "$1" 2>/dev/null && return 0
-        usleep 100000
-    done
-    return 1
-}
+. /guest-lib.sh
 
 modem_lines() { grep "^1:" /proc/tty/driver/serial; }
 

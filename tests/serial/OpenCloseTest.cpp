@@ -182,7 +182,7 @@ TEST_F(OpenClose, APortHeldByAnotherProgramNamesIt) {
     EXPECT_EQ(failure.kind, OpenFailureKind::InUse);
     EXPECT_EQ(failure.holderPid, holder);
     EXPECT_EQ(failure.holderName, "sleep");
-    EXPECT_FALSE(failure.holderIsNorvane);
+    EXPECT_EQ(failure.holder, KnownHolder::Other);
 }
 
 TEST_F(OpenClose, PermissionDeniedForAnOrdinaryUser) {

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "serial/ErrorText.h"
 #include "serial/LineFrame.h"
+#include "serial/PortList.h"
 #include "serial/PortName.h"
 #include "serial/WireTime.h"
 
@@ -112,37 +115,39 @@ TEST(LineSchedule, AWaitingWriteSleepsToFreeAtThenByTheQueuesWireTime) {
     EXPECT_EQ(NextLineWait(400'000, deadline, line, 0).until, deadline);
 }
 
-class PortNames : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (int n = 1; n <= 8; ++n) {
-            unsetenv(("NORVANE_COM" + std::to_string(n)).c_str());
-        }
+TEST(PortNames, ComNumbersFromOneOnInCapitalsWithoutLeadingZeros) {
+    EXPECT_EQ(ComPortNumber("COM1"), 1);
+    EXPECT_EQ(ComPortNumber("COM12"), 12);
+    EXPECT_EQ(ComPortNumber("COM256"), 256);
+    for (const char* name : {"COM", "COM0", "COM012", "COM1a", "COM-1", "com1", "COM99999999999",
+                             "/dev/ttyUSB3", ""}) {
+        EXPECT_EQ(ComPortNumber(name), 0) << name;
     }
-};
-
-TEST_F(PortNames, DefaultTableWithoutEnvironment) {
-    EXPECT_EQ(ResolvePortPath("COM1"), "/dev/ttyS0");
-    EXPECT_EQ(ResolvePortPath("COM4"), "/dev/ttyS3");
-    EXPECT_EQ(ResolvePortPath("COM6"), "/dev/ttyUSB1");
-    EXPECT_EQ(ResolvePortPath("COM8"), "/dev/ttyACM1");
+    EXPECT_EQ(ComPortNumberIgnoringCase("com12"), 12);
 }
 
-TEST_F(PortNames, EnvironmentOverridesAndEmptyMeansNoPort) {
-    setenv("NORVANE_COM3", "/dev/pts/42", 1);
-    setenv("NORVANE_COM5", "", 1);
-    EXPECT_EQ(ResolvePortPath("COM3"), "/dev/pts/42");
-    EXPECT_EQ(ResolvePortPath("COM5"), std::nullopt);
-    EXPECT_EQ(ResolvePortPath("COM2"), "/dev/ttyS1");
+// CreateFile reaches COM10 and above only as "\\.\COM10"; the short names take the prefix too.
+TEST(PortNames, Win32OpensEveryComNameThroughTheDeviceNamespace) {
+    EXPECT_EQ(Win32DeviceName("COM1"), "\\\\.\\COM1");
+    EXPECT_EQ(Win32DeviceName("COM12"), "\\\\.\\COM12");
+    EXPECT_EQ(Win32DeviceName("com12"), "\\\\.\\com12");
+    EXPECT_EQ(Win32DeviceName("\\\\.\\COM3"), "\\\\.\\COM3");
+    EXPECT_EQ(Win32DeviceName("COM0"), "COM0");
+    EXPECT_EQ(Win32DeviceName("LPT1"), "LPT1");
 }
 
-TEST_F(PortNames, OtherNamesAreUsedAsPaths) {
-    setenv("NORVANE_COM1", "/dev/null", 1);
-    EXPECT_EQ(ResolvePortPath("COM9"), "COM9");
-    EXPECT_EQ(ResolvePortPath("COM0"), "COM0");
-    EXPECT_EQ(ResolvePortPath("COM10"), "COM10");
-    EXPECT_EQ(ResolvePortPath("com1"), "com1");
-    EXPECT_EQ(ResolvePortPath("/dev/ttyUSB3"), "/dev/ttyUSB3");
+// What Windows lists in SERIALCOMM: in any order, now and then twice, with names that are no
+// COM port.
+TEST(PortList, SystemNamesGiveEachComPortOnceByNumber) {
+    const PortList ports =
+        PortsFromSystemNames({"COM12", "COM3", "com4", "COM3", "CNCA0", "COM0", "", "COM1"});
+    ASSERT_EQ(ports.size(), 4u);
+    const std::vector<std::pair<int, std::string>> expected = {
+        {1, "COM1"}, {3, "COM3"}, {4, "COM4"}, {12, "COM12"}};
+    for (size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_EQ(ports[i].number, expected[i].first);
+        EXPECT_EQ(ports[i].name, expected[i].second);
+    }
 }
 
 TEST(PortErrorText, LaysOutTextCodeMessageAndPort) {

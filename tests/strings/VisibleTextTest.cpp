@@ -32,6 +32,10 @@ TEST(VisibleText, NoByteATerminalWouldObeyPassesAndTextStaysAsItIs) {
     }
     EXPECT_EQ(VisibleLine("1234567 \r\n"), "1234567 ");
     EXPECT_EQ(VisibleLine("12\r34\n"), "12\\x0d34");
+    // What an adapter reports of itself is cut at a length, and says so.
+    EXPECT_EQ(VisibleText("FT232R USB UART", 64), "FT232R USB UART");
+    EXPECT_EQ(VisibleText("ABCDEFGH", 4), "ABCD...");
+    EXPECT_EQ(VisibleText(std::string_view("A\0B", 3), 4), "A\\x00B");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // CommPort's Win32 back end under Wine, against norvane-devsim --pace on COM1 (a device that
 // greets every 250 ms and takes bytes at the line's speed, so a pseudo-terminal's buffer fills
-// and transfers really wait). COM2 is mapped to nothing.
+// and transfers really wait). COM2 is mapped to nothing; the system lists COM1 and COM12 as its
+// ports (SERIALCOMM).
 // Prints "PASS <name>" or "FAIL <name>: <why>" per check; the exit status is the failure count.
 #include <atomic>
 #include <chrono>
@@ -14,6 +15,7 @@
 #include "platform/Win32.h"
 #include "serial/CommPort.h"
 #include "serial/CommPort_win32.h"
+#include "serial/PortList.h"
 
 namespace {
 
@@ -257,7 +259,18 @@ void TestWaitingWriteBehindAPendingOne() {
 
 }  // namespace
 
+// The ports the system lists, read from the registry, in the order of their numbers.
+void TestSystemPortList() {
+    const norvane::PortList ports = norvane::StandardPorts();
+    std::string listed;
+    for (const norvane::PortEntry& port : ports) {
+        listed += std::to_string(port.number) + ":" + port.name + " ";
+    }
+    Report("the system's ports: COM1 and COM12", listed == "1:COM1 12:COM12 ", listed);
+}
+
 int main() {
+    TestSystemPortList();
     TestEventNames();
     TestSignalNamedEvent();
     TestPortWithoutDevice();

@@ -7,9 +7,12 @@
 #   EXE_OS   norvane.exe carrying a small OS image
 #   COMMPORT_TEST  CommPortWineTest.exe
 #
-# Every COMn of the prefix is mapped before the program runs: COM1 to $WORK/com1, a link each
-# test points at the simulator's pseudo-terminal (or at nothing), COM2..COM32 to nothing. No
-# test opens a /dev/ttyS* device.
+# Every COMn of the prefix is mapped before the program runs: COM1 and COM12 to $WORK/com1 and
+# $WORK/com12, links each test points at the simulator's pseudo-terminal (or at nothing), the
+# other COMn up to COM32 to nothing. Wine lists every one of them in SERIALCOMM, the list the
+# program searches, and also the serial devices it finds on this machine (/dev/ttyS0, the
+# console, as COM33): the list is cut down to COM1 and COM12 before any program runs, so that
+# no test opens a /dev/ttyS* device.
 #
 # The program writes what its window shows to NORVANE_UI_TRACE; the tests read the result and
 # exit status from there and dismiss the result box with Enter, as a user would.
@@ -60,8 +63,12 @@ prepare_prefix() {
         echo REGEDIT4
         echo
         echo '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]'
-        echo "\"COM1\"=\"$WORK/com1\""
-        for n in $(seq 2 32); do echo "\"COM$n\"=\"\""; done
+        for n in $(seq 1 32); do
+            case $n in
+                1 | 12) echo "\"COM$n\"=\"$WORK/com$n\"" ;;
+                *) echo "\"COM$n\"=\"\"" ;;
+            esac
+        done
         echo
         echo '[HKEY_CURRENT_USER\Software\Wine\Explorer]'
         echo '"Desktop"="Default"'
@@ -76,22 +83,52 @@ prepare_prefix() {
     wineserver -w
 }
 
-# COM1..COM8 either lead to our link or to nothing: never to a device of this machine.
+# COM1..COM12 either lead to our links or to nothing: never to a device of this machine.
 ports_mapped_safely() {
     local n target ok=0
-    for n in $(seq 1 8); do
+    for n in $(seq 1 12); do
         target=$(readlink "$WINEPREFIX/dosdevices/com$n" 2>/dev/null || true)
-        if [ -n "$target" ] && [ "$target" != "$WORK/com1" ]; then
+        if [ -n "$target" ] && [ "$target" != "$WORK/com$n" ]; then
             echo "  com$n -> $target" >&2
             ok=1
         fi
     done
     [ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$WORK/com1" ] || ok=1
+    [ "$(readlink "$WINEPREFIX/dosdevices/com12")" = "$WORK/com12" ] || ok=1
     return $ok
 }
 
-# start_device <devsim options...>: COM1 leads to a new simulator.
+serialcomm='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
+# The system's list of ports as the tests mean it: COM1 and COM12 only. Wine fills the list when
+# its session starts, so the session is kept (wineserver -p) and its list cut down once Wine has
+# filled it; a session started again (after wineserver -k) is cut down again.
+list_test_ports() {
+    wineserver -p 2>/dev/null  # an error where it runs already
+    local _ listed=""
+    for _ in $(seq 100); do
+        listed=$(wine reg query "$serialcomm" 2>/dev/null | tr -d '\r')
+        [[ $listed == *COM12* ]] && break
+        sleep 0.1
+    done
+    wine reg delete "$serialcomm" /va /f >/dev/null 2>&1
+    wine reg add "$serialcomm" /v '\Device\Serial0' /d COM1 /f >/dev/null 2>&1
+    wine reg add "$serialcomm" /v '\Device\Serial11' /d COM12 /f >/dev/null 2>&1
+    listed=$(wine reg query "$serialcomm" 2>/dev/null | tr -d '\r' |
+        awk '$2 == "REG_SZ" { print $3 }' | xargs)
+    if [ "$listed" != "COM1 COM12" ]; then
+        echo "  the system lists: $listed" >&2
+        return 1
+    fi
+}
+
+# start_device [--on <link>] <devsim options...>: <link> (com1 unless given) leads to a new
+# simulator.
 start_device() {
+    local link=com1
+    if [ "$1" = --on ]; then
+        link=$2
+        shift 2
+    fi
     # Gone before the simulator starts: the path read below is never an earlier one's.
     rm -f "$WORK/devsim.out"
     "$DEVSIM" "$@" >"$WORK/devsim.out" 2>"$WORK/devsim.err" &
@@ -103,11 +140,13 @@ start_device() {
     local pty
     pty=$(head -1 "$WORK/devsim.out")
     [ -c "$pty" ] || return 1
-    ln -sfn "$pty" "$WORK/com1"
+    ln -sfn "$pty" "$WORK/$link"
 }
 
+# Both links lead to nothing.
 no_device() {
     ln -sfn "$WORK/no-such-device" "$WORK/com1"
+    ln -sfn "$WORK/no-such-device" "$WORK/com12"
 }
 
 # Whatever a failed test left running goes before the next one starts.
@@ -131,6 +170,7 @@ stop_device() {
 start_app() {
     trace=$WORK/$2.trace
     rm -f "$trace"
+    list_test_ports || return 1
     NORVANE_UI_TRACE=$trace timeout 180 wine "$1" >"$WORK/$2.wine.log" 2>&1 &
     app_pid=$!
     wait_for "^window shown" 60 || return 1
@@ -260,6 +300,21 @@ test_os_run() {
         trace_has "exit 0"
 }
 
+# COM12, a port that only the device namespace reaches (\\.\COM12), found through the system's
+# list of ports: the device there is programmed and the texts name COM12.
+test_com12_run() {
+    no_device
+    start_device --on com12 --kind OS --star --erase-ms 600 --block-ms 15 --pace \
+        --exit-after-run || return 1
+    start_app "$EXE_OS" com12 || return 1
+    dismiss_result 120 || return 1
+    stop_device
+    expect_equal 0 "$status" "exit status" &&
+        trace_has "label status Device detected on COM12" &&
+        trace_has "message Device correctly programmed" &&
+        trace_has "exit 0"
+}
+
 # CPU time (clock ticks) used so far by the processes running <exe>.
 cpu_ticks_of() {
     local pid total=0
@@ -375,6 +430,7 @@ run_commport_checks() {
         return
     }
     local line
+    list_test_ports || check "wine: the system lists the test's ports" false
     timeout 120 wine "$COMMPORT_TEST" >"$WORK/commport.out" 2>"$WORK/commport.err"
     echo "  exit status $?" >>"$WORK/commport.out"
     stop_device
@@ -398,11 +454,12 @@ run_wine_tests() {
     wineserver -w 2>/dev/null
     check "wine: display" start_display || return
     check "wine: prefix with every COM port mapped" prepare_prefix || return
-    check "wine: COM1..COM8 lead to the test link or nowhere" ports_mapped_safely || return
+    check "wine: COM1..COM12 lead to the test links or nowhere" ports_mapped_safely || return
     run_commport_checks
     local test
     for test in "whole demo TV image over the paced line, Enter ignored (exit 0):test_tv_run" \
         "full OS run (exit 0):test_os_run" \
+        "OS run on COM12, listed by the system (exit 0):test_com12_run" \
         "Esc during the search (exit 18):test_escape_during_search" \
         "no device, about box from the window menu (exit 13):test_no_device_and_about_box" \
         "command line answered or refused, no window, no port:test_command_line"; do
