@@ -63,14 +63,17 @@ void ChecksumProtocol::SendLengths() {
 }
 
 void ChecksumProtocol::SendChunk(const uint8_t* chunk, uint16_t& total) {
-    SerialPort& port = *parts_.ports.ActivePort();
-    port.Write(chunk, kBlockSize, true);
+    // The chunk and its sum in one write: one wait for the line a chunk, and the next chunk
+    // reaches the line before it falls idle.
+    uint8_t frame[kBlockSize + 2];
     uint16_t sum = 0;
     for (uint32_t i = 0; i < kBlockSize; ++i) {
+        frame[i] = chunk[i];
         sum = static_cast<uint16_t>(sum + chunk[i]);
     }
+    PutLittleEndian(frame + kBlockSize, sum, 2);
     total = static_cast<uint16_t>(total + sum);
-    WriteHalfWord(port, sum);
+    parts_.ports.ActivePort()->Write(frame, sizeof frame, true);
 }
 
 void ChecksumProtocol::SendRegions() {

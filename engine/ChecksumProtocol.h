@@ -39,7 +39,7 @@ private:
     void SendLengths();
     // Every chunk of both regions with its sum, then the complemented totals.
     void SendRegions();
-    // Sends one chunk and its sum; adds the sum to the region's total.
+    // Sends one chunk and its sum in one write; adds the sum to the region's total.
     void SendChunk(const uint8_t* chunk, uint16_t& total);
     void Verify();
 

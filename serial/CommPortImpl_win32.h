@@ -2,8 +2,10 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
+#include "platform/SystemSleep.h"
 #include "platform/Thread_win32.h"
 #include "platform/Win32.h"
 #include "serial/CommPort.h"
@@ -35,6 +37,8 @@ struct CommPort::Impl {
     HANDLE namedEvent = nullptr;
     // Set by the receiver once the driver refuses the device (a USB adapter unplugged).
     std::atomic<bool> lineGone{false};
+    // The system's timer at 1 ms while the port is open, where it has no finer timers.
+    std::unique_ptr<FineTimerHold> fineTimer;
 
     // Steps shared by both forms of Open: the hidden window, the device, the mode's timeouts
     // and events. False with `lastError` set when the device cannot be opened.
@@ -61,6 +65,10 @@ struct PendingTransfer {
     HWND completionWindow;
     UINT completionMessage;
 };
+
+// Waits until every byte handed to `file` has left the line by `line`'s account and the
+// driver's queue, within half a second beyond the account; false when they have not by then.
+bool AwaitLineLeft(HANDLE file, const LineSchedule& line);
 
 // Reads the number of bytes of a transfer that has ended (0 when the system reports none).
 DWORD TransferredBytes(HANDLE file, OVERLAPPED* overlapped);
