@@ -26,6 +26,7 @@ struct CommPort::Impl {
     OVERLAPPED writeOverlapped{};
     HANDLE stopEvent = nullptr;  // ends the receiver; MODE_RECEIVER only
     COMMTIMEOUTS savedTimeouts{};
+    COMMTIMEOUTS receiverlessTimeouts{};  // the port's own, put back when the receiver stops
     // Our own duplicates of the threads' handles: they stay valid after the threads have ended
     // and closed their own. Closed when the port forgets the thread.
     HANDLE receiverThread = nullptr;

@@ -209,10 +209,9 @@ bool StartTransfer(TransferSlot& slot, TransferArgs args, uint32_t* lastError) {
 }  // namespace
 
 bool AwaitLineLeft(int fd, const LineSchedule& line) {
-    const uint64_t deadline =
-        std::max(line.FreeAt(), MonotonicMicros()) + uint64_t{MIN_TRANSFER_LIMIT_MS} * 1000;
     return AwaitLine(
-        line, deadline, 0, [fd] { return posix::QueuedOutput(fd); }, SystemClock());
+        line, LineLeftDeadline(line, MonotonicMicros()), 0,
+        [fd] { return posix::QueuedOutput(fd); }, SystemClock());
 }
 
 bool CommPort::Write(const void* data, uint32_t length, bool wait) {

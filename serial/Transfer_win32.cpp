@@ -93,10 +93,9 @@ bool ThreadRunning(HANDLE thread) {
 }  // namespace
 
 bool AwaitLineLeft(HANDLE file, const LineSchedule& line) {
-    const uint64_t deadline =
-        std::max(line.FreeAt(), MonotonicMicros()) + uint64_t{MIN_TRANSFER_LIMIT_MS} * 1000;
     return AwaitLine(
-        line, deadline, 0, [file] { return QueuedOutput(file); }, SystemClock());
+        line, LineLeftDeadline(line, MonotonicMicros()), 0, [file] { return QueuedOutput(file); },
+        SystemClock());
 }
 
 bool CommPort::Impl::Transfer(CommPort& port, int kind, void* buffer, uint32_t length, bool wait) {

@@ -70,6 +70,10 @@ LineWaitStep NextLineWait(uint64_t now, uint64_t deadline, const LineSchedule& l
     return {LineWait::kSleep, std::min(now + queueTime, deadline)};
 }
 
+uint64_t LineLeftDeadline(const LineSchedule& line, uint64_t now) {
+    return std::max(line.FreeAt(), now) + uint64_t{MIN_TRANSFER_LIMIT_MS} * 1000;
+}
+
 uint64_t MonotonicMicros() {
     return SystemClock().NowMicros();
 }

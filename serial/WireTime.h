@@ -84,6 +84,10 @@ LineWaitStep NextLineWait(uint64_t now, uint64_t deadline, const LineSchedule& l
 // clock's (SystemClock().NowMicros()).
 uint64_t MonotonicMicros();
 
+// The limit of a wait, at `now`, for the bytes handed over to leave `line`: their own wire time
+// and half a second more for what the driver still holds.
+uint64_t LineLeftDeadline(const LineSchedule& line, uint64_t now);
+
 // Sleeps on `clock` (whose NowMicros the schedule and `deadline` are kept in) through
 // NextLineWait's steps, with `queuedBytes` reading the driver's output queue. True once no
 // more than `ahead` is left on the line, false at `deadline`.

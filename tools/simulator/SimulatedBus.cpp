@@ -286,10 +286,9 @@ bool SimulatedPort::SetLineSpeed(uint32_t baudRate) {
         return false;
     }
     // Like a back end, the bytes handed over leave at the old speed first.
-    const uint64_t deadline = std::max(schedule_.FreeAt(), bus_->clock.NowMicros()) +
-                              uint64_t{MIN_TRANSFER_LIMIT_MS} * 1000;
     AwaitLine(
-        schedule_, deadline, 0, [] { return 0u; }, *bus_->hostClock);
+        schedule_, LineLeftDeadline(schedule_, bus_->clock.NowMicros()), 0, [] { return 0u; },
+        *bus_->hostClock);
     speed_ = baudRate;
     schedule_.SetSpeed(baudRate);
     return true;
