@@ -5,6 +5,7 @@
 //   xmodem     the same 320 KiB by sz -X to rz -X -c (lrzsz) over the same paced line
 //   search     a 30-second search with eight idle ports open, in this process
 //   window     the program under Xvfb: time to its main window, then a 30-second search
+//   virtual    both protocols in virtual time, with exact sleeps and with 15.625 ms ones
 // Every run sets NORVANE_COM1..8 itself, to pseudo-terminals or to nothing.
 #include <fcntl.h>
 #include <poll.h>
@@ -35,6 +36,8 @@
 #include "serial/CommPort.h"
 #include "strings/MultiStrings.h"
 #include "tools/simulator/LinePacer.h"
+#include "tools/simulator/SimulatedBus.h"
+#include "tools/virtualtime/CoarseClock.h"
 
 namespace norvane::bench {
 namespace {
@@ -510,6 +513,90 @@ int Search(const MultiStrings& strings) {
     return 0;
 }
 
+// Keeps the virtual time at which the device was found.
+class VirtualTimedWindow final : public JobEventSink {
+public:
+    explicit VirtualTimedWindow(const VirtualClock& clock) : clock_(clock) {}
+    void Post(JobEvent event) override {
+        if (found_ == 0 && std::holds_alternative<JobEvent::Found>(event.what)) {
+            found_ = clock_.NowMicros();
+        }
+    }
+    uint64_t FoundMicros() const { return found_; }
+
+private:
+    const VirtualClock& clock_;
+    uint64_t found_ = 0;
+};
+
+struct VirtualRun {
+    FlashResult result = 0;
+    double seconds = 0;
+    double floor = 0;
+    uint64_t sleeps = 0;
+};
+
+// A whole job in virtual time against the device model on COM1 (every other port absent, as
+// in the paced runs): erase 800 ms, 2 ms a block, 20 ms to "PROGRAMMED". The floor is the
+// search up to the tick that found the device, the wire time of every byte sent and the erases.
+VirtualRun RunVirtualJob(const Bytes& image, const char* kind, uint64_t tickMicros,
+                         const MultiStrings& strings) {
+    VirtualClock clock;
+    sim::SimulatedBus bus(clock);
+    sim::DeviceConfig config;
+    config.kind = kind;
+    sim::DeviceModel& device = bus.Attach(1, config);
+    CoarseClock coarse(clock, tickMicros);
+    Clock& host = tickMicros ? static_cast<Clock&>(coarse) : clock;
+    bus.SetHostClock(host);
+    VirtualTimedWindow window(clock);
+    std::atomic<int> abortFlag = 0;
+    JobEnvironment environment{[&image] { return ImageSpan(image); },
+                               [&](const PortList& ports) -> std::unique_ptr<JobSteps> {
+                                   return std::make_unique<DeviceProgrammer>(bus.Factory(), ports,
+                                                                             host, strings);
+                               }};
+    VirtualRun run;
+    run.result =
+        RunProgrammingJob({0, window, abortFlag, nullptr, NumberedComPorts(8)}, environment);
+    run.seconds = clock.NowMicros() / 1e6;
+    const sim::DeviceReport& report = device.Report();
+    const bool os = std::string(kind) == "OS";
+    const uint64_t greeting = os ? report.BytesOf(sim::Phase::Greeting).size() : 0;
+    const double wire = WireSeconds(greeting, 9600) +
+                        WireSeconds(report.received.size() - greeting, os ? 115200 : 9600);
+    run.floor = window.FoundMicros() / 1e6 + wire + (os ? 2 : 1) * 0.8;
+    run.sleeps = coarse.Sleeps();
+    return run;
+}
+
+// Both protocols in virtual time, with exact sleeps and with every sleep a whole number of
+// Windows' default 15.625 ms ticks: what the run's time owes to the protocol alone, load-free.
+int Virtual(const MultiStrings& strings) {
+    const ImageSpan demo = LoadImage();
+    const Bytes tv(demo.begin(), demo.end());
+    const Bytes os = OsImage();
+    std::printf("### Whole runs in virtual time (device model, no load)\n\n");
+    std::printf("| Run | sleeps | result | whole run | floor | whole run vs floor |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+    for (const char* kind : {"TV", "OS"}) {
+        for (const uint64_t tick : {uint64_t{0}, kWindowsDefaultTickMicros}) {
+            const VirtualRun run = RunVirtualJob(kind[0] == 'T' ? tv : os, kind, tick, strings);
+            const char* name = kind[0] == 'T' ? "checksum, demo TV image, 9600 baud"
+                                              : "block-CRC, 320 KiB OS image, 115200 baud";
+            std::printf("| %s | %s | 0x%08X | %.3f s | %.3f s | %.2f %% |\n", name,
+                        tick ? "15.625 ms ticks" : "exact", run.result, run.seconds, run.floor,
+                        Percent(run.floor, run.seconds));
+            const std::string figure = std::string("virtual-") +
+                                       (kind[0] == 'T' ? "checksum" : "blockcrc") +
+                                       (tick ? "-coarse" : "-exact") + "-vs-floor-pct";
+            Figure(figure.c_str(), Percent(run.floor, run.seconds));
+        }
+    }
+    std::printf("\n");
+    return 0;
+}
+
 int Window() {
     std::vector<Pty> ptys;
     std::vector<std::string> environment;
@@ -632,6 +719,9 @@ int main(int argc, char** argv) {
     if (what == "window") {
         return Window();
     }
-    std::cerr << "usage: norvane-bench checksum|blockcrc|xmodem [1k]|search|window\n";
+    if (what == "virtual") {
+        return Virtual(strings);
+    }
+    std::cerr << "usage: norvane-bench checksum|blockcrc|xmodem [1k]|search|window|virtual\n";
     return 2;
 }

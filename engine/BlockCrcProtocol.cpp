@@ -114,6 +114,8 @@ void BlockCrcProtocol::AwaitBlockCrcs(State phase, uint32_t endIndex, uint32_t f
                     OnBlockCrc(record, firstShown);
                     if (blockIndex_ < endIndex) {
                         awaiting();
+                    } else if (InPhase(phase)) {
+                        Store(next);  // the region's last block: no need to wait out the tick
                     }
                 } else if (kind != REPLY_NONE) {
                     state_ = OtherRecordOutcome(kind, record);

@@ -110,7 +110,10 @@ SearchOutcome DeviceSearch::SearchDevice(const std::atomic<int>* abortFlag,
         } else if (kind != REPLY_NONE) {
             result = MakeResult(RC_INVALID_REPLY, static_cast<uint16_t>(kind));
         }
-        ticks.UntilDeadline(deadline);
+        // A port that answered ends the search at once: the device waits for us.
+        if (result == MakeResult(RC_SEARCHING)) {
+            ticks.UntilDeadline(deadline);
+        }
         deadline += kSearchTickMs;
         parts_.status.PostProgress(++tick);
         // The limit and the abort overrule a detection in the same tick: the search is over

@@ -39,7 +39,12 @@ void TickWait::RunWait(FlashResult& state, FlashResult phase, uint32_t firstDead
             state = atLimit;
             return;
         }
-        UntilDeadline(deadline);
+        // Once a record has settled the wait, the rest of the tick would only be our own idle
+        // time: the device has answered. The tick's steps still run, so a limit or an abort
+        // in it overrules the record as before.
+        if (state == phase) {
+            UntilDeadline(deadline);
+        }
         deadline += period;
         afterWait();
         if (AbortRequested(abortFlag)) {

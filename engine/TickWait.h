@@ -37,8 +37,9 @@ public:
     using RecordHandler = std::function<void(ReplyKind, const char*)>;
     using TickHandler = std::function<void()>;
     // Ticks of a wait on the active slot, on a grid of deadlines from `firstDeadline`: scan,
-    // act on the record, wait for the tick's deadline, then the phase's counter, end and limit
-    // steps, then the abort flag; while `state` still holds `phase`. Within a tick a later
+    // act on the record, wait for the tick's deadline (unless the record has ended the phase),
+    // then the phase's counter, end and limit steps, then the abort flag; while `state` still
+    // holds `phase`. Within a tick a later
     // store replaces an earlier one: a success is overruled by the tick limit or an abort in
     // the same tick, since the user was already told (or asked) that the run is over.
     // A line that hangs up ends the wait at once with `atLimit`, the result its tick limit

@@ -50,7 +50,6 @@ struct Observed {
     uint32_t length[2] = {0, 0};
     uint32_t chunks = 0;
     uint32_t chunkBytes[2] = {0, 0};
-    uint32_t lastChunkSum = 0;
     uint32_t headerWords[2] = {0, 0};
     int headerCount = 0;
     bool lowerSent = false;
@@ -110,31 +109,28 @@ private:
         Deliver(std::string(error, sizeof error));
     }
 
+    // The lengths and the totals come as two-byte writes, each chunk with its sum in one.
     void ChecksumWrite(const uint8_t* bytes, uint32_t length) {
         const uint32_t starts[2] = {kRegionStart[0], kRegionStart[1]};
         if (length == 2) {
-            const uint32_t value = bytes[0] | bytes[1] << 8;
             const int n = o_.twoByteWrites++;
             if (n < 2) {
-                o_.length[n] = value;
-            } else if (o_.chunks > 0 && n == 1 + static_cast<int>(o_.chunks)) {
-                Check(value == (o_.lastChunkSum & 0xFFFF), "chunk sum");
-            }
-            const int expectedWrites = 4 + static_cast<int>((e_.length[0] + e_.length[1]) / 256);
-            if (n + 1 == expectedWrites) {
+                o_.length[n] = bytes[0] | bytes[1] << 8;
+            } else if (n == 3) {
                 Deliver("PROGRAMMED     \n");
             }
             return;
         }
-        Check(length == 256, "chunk length");
+        Check(length == 258, "chunk length");
         const int region = o_.chunkBytes[0] < o_.length[0] ? 0 : 1;
-        Check(bytes == e_.image + starts[region] + o_.chunkBytes[region], "chunk place");
-        Check(starts[region] + o_.chunkBytes[region] + 256 <= e_.size, "chunk beyond the image");
+        const uint32_t at = starts[region] + o_.chunkBytes[region];
+        Check(at + 256 <= e_.size, "chunk beyond the image");
+        Check(std::memcmp(bytes, e_.image + at, 256) == 0, "chunk bytes");
         uint32_t sum = 0;
         for (uint32_t i = 0; i < 256; ++i) {
             sum += bytes[i];
         }
-        o_.lastChunkSum = sum;
+        Check((bytes[256] | bytes[257] << 8) == (sum & 0xFFFF), "chunk sum");
         o_.chunkBytes[region] += 256;
         ++o_.chunks;
     }

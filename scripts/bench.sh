@@ -43,6 +43,16 @@ done
 run xmodem1k xmodem 1k
 run search search
 run window window
+run virtual virtual
+# The Windows program's search under Wine, when the Windows build is there.
+wine_exe="$root/build-win64/app/win32/norvane.exe"
+wine_devsim="$root/build-winhost/tools/simulator/norvane-devsim"
+if [ -x "$wine_devsim" ] && [ -f "$wine_exe" ] && command -v wine >/dev/null; then
+    echo "running wine-search" >&2
+    "$root/bench/wine-search.sh" "$wine_exe" "$wine_devsim" wine "$work/wine" \
+        >"$work/wine.md" 2>"$work/err.txt" || echo "(wine-search ended with status $?)" >>"$work/wine.md"
+    grep '^FIGURE ' "$work/err.txt" >>"$work/figures.txt" || true
+fi
 load_after="$(uptime)"
 
 {
@@ -94,6 +104,14 @@ load_after="$(uptime)"
     echo "|---|---|---|---|---|"
     cat "$work"/xmodem-*.md "$work/xmodem1k.md"
     echo
-    cat "$work/search.md" "$work/window.md"
+    cat "$work/search.md" "$work/window.md" "$work/virtual.md"
+    if [ -s "$work/wine.md" ]; then
+        echo "### The Windows program under Wine, eight idle ports"
+        echo
+        echo "| Figure | Value |"
+        echo "|---|---|"
+        cat "$work/wine.md"
+        echo
+    fi
 } >"$out"
 echo "wrote $out" >&2

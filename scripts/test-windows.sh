@@ -21,6 +21,7 @@ cmake --build build-win64-os -j2 --target norvane || exit 1
 # The serial back end's own checks, on the x86_64 build's libraries.
 x86_64-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -I. \
     tests/windows/CommPortWineTest.cpp build-win64/serial/libnorvane_serial.a \
+    build-win64/serial/libnorvane_wire_time.a build-win64/platform/libnorvane_system.a \
     build-win64/platform/libnorvane_threads_win32.a -static -o build-win64/CommPortWineTest.exe ||
     exit 1
 built=$SECONDS

@@ -64,12 +64,12 @@ public:
     bool SetTimeouts(uint32_t multiplier, uint32_t constant);
 
     // Every write moves the moment the line is free on by its wire time (WireTime.h).
-    // Waiting: true once all bytes are written, the output queue has drained and the line is
-    // free, false when the time limit (TransferTimeLimitMs at `baudRate`) passes first; unsent
-    // bytes are dropped. A non-waiting write still under way is waited for first, within the
-    // same limit; when it does not end in time, nothing is sent.
-    // Not waiting: bytes the line takes at once are written, the rest are copied and written
-    // by a transfer thread; refused (false, `lastError` unchanged) while one still runs.
+    // Waiting: true once all bytes are written, the output queue has drained and no more than a
+    // UART's transmit FIFO is left on the line, false when the time limit (TransferTimeLimitMs
+    // at `baudRate`) passes first; unsent bytes are dropped. A non-waiting write still under way is
+    // waited for first, within the same limit; when it does not end in time, nothing is sent. Not
+    // waiting: bytes the line takes at once are written, the rest are copied and written by a
+    // transfer thread; refused (false, `lastError` unchanged) while one still runs.
     bool Write(const void* data, uint32_t length, bool wait) override;
     // Zero-fills `buffer`, then reads into it (see the modes above). A non-waiting read that
     // is not complete at once goes on in the transfer thread; `buffer` must outlive it.
@@ -89,8 +89,9 @@ public:
     // True until a non-waiting transfer has ended and the line has had the time to send every
     // byte written to it.
     bool TransferInProgress() override;
-    // Changes the speed of the open line, and of the wire time of later writes; `baudRate`,
-    // from which the time limits follow, stays as Open set it.
+    // Changes the speed of the open line, once what was handed over has left it, and of the
+    // wire time of later writes; `baudRate`, from which the time limits follow, stays as Open
+    // set it.
     bool SetLineSpeed(uint32_t baudRate) override;
     OpenFailure LastOpenFailure() const override { return openFailure; }
     std::string DevicePath() const override { return devicePath; }

@@ -25,6 +25,10 @@ struct TransferSlot {
     std::condition_variable ended;
 };
 
+// Waits until every byte handed to `fd` has left the line by `line`'s account and the driver's
+// queue, within half a second beyond the account; false when they have not by then.
+bool AwaitLineLeft(int fd, const LineSchedule& line);
+
 struct CommPort::Impl {
     termios savedSettings{};  // the line as Open found it; Close puts it back
     uint32_t readMultiplier = 0;

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
+#include "platform/SystemSleep.h"
 #include "platform/Thread_win32.h"
 #include "platform/Win32.h"
 #include "serial/CommPort.h"
@@ -24,6 +26,7 @@ struct CommPort::Impl {
     OVERLAPPED writeOverlapped{};
     HANDLE stopEvent = nullptr;  // ends the receiver; MODE_RECEIVER only
     COMMTIMEOUTS savedTimeouts{};
+    COMMTIMEOUTS receiverlessTimeouts{};  // the port's own, put back when the receiver stops
     // Our own duplicates of the threads' handles: they stay valid after the threads have ended
     // and closed their own. Closed when the port forgets the thread.
     HANDLE receiverThread = nullptr;
@@ -35,6 +38,8 @@ struct CommPort::Impl {
     HANDLE namedEvent = nullptr;
     // Set by the receiver once the driver refuses the device (a USB adapter unplugged).
     std::atomic<bool> lineGone{false};
+    // The system's timer at 1 ms while the port is open, where it has no finer timers.
+    std::unique_ptr<FineTimerHold> fineTimer;
 
     // Steps shared by both forms of Open: the hidden window, the device, the mode's timeouts
     // and events. False with `lastError` set when the device cannot be opened.
@@ -61,6 +66,10 @@ struct PendingTransfer {
     HWND completionWindow;
     UINT completionMessage;
 };
+
+// Waits until every byte handed to `file` has left the line by `line`'s account and the
+// driver's queue, within half a second beyond the account; false when they have not by then.
+bool AwaitLineLeft(HANDLE file, const LineSchedule& line);
 
 // Reads the number of bytes of a transfer that has ended (0 when the system reports none).
 DWORD TransferredBytes(HANDLE file, OVERLAPPED* overlapped);

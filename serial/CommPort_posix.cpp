@@ -196,6 +196,7 @@ bool CommPort::SetLineSpeed(uint32_t speed) {
         lastError = EINVAL;
         return false;
     }
+    AwaitLineLeft(fileHandle, impl->line);  // the bytes handed over go at the old speed
     termios settings{};
     if (tcgetattr(fileHandle, &settings) != 0 || cfsetispeed(&settings, code) != 0 ||
         cfsetospeed(&settings, code) != 0 || tcsetattr(fileHandle, TCSANOW, &settings) != 0) {

@@ -183,6 +183,7 @@ bool CommPort::Impl::OpenDevice(CommPort& port, const char* name, uint32_t speed
         }
         return false;
     }
+    impl.fineTimer = std::make_unique<FineTimerHold>();
     GetCommTimeouts(port.fileHandle, &impl.savedTimeouts);
     if (openMode == MODE_DIRECT) {
         impl.readOverlapped = OVERLAPPED{};
@@ -290,6 +291,7 @@ bool CommPort::Close() {
         DestroyWindow(impl->hiddenWindow);
         impl->hiddenWindow = nullptr;
     }
+    impl->fineTimer.reset();
     return released;
 }
 
@@ -311,6 +313,7 @@ bool CommPort::SetTimeouts(uint32_t multiplier, uint32_t constant) {
 }
 
 bool CommPort::SetLineSpeed(uint32_t speed) {
+    AwaitLineLeft(fileHandle, impl->line);  // the bytes handed over go at the old speed
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(fileHandle, &dcb)) {

@@ -1,8 +1,11 @@
-// The receiver thread: sleeps in WaitForMultipleObjects until a character event or the stop
-// event, then moves what the driver holds into the caller's ring.
+// The receiver thread: an overlapped read of one byte waits in the driver for the line's next
+// byte, alongside the stop event; then everything else the driver holds is moved into the
+// caller's ring at once. Nothing polls: the thread sleeps until a byte or the stop request
+// comes, under Wine as on Windows (whose wait for a comm event Wine ends at once, hundreds of
+// times a second, on a line without modem signals).
 //
-// It reads only the byte count the driver reports queued (ClearCommError), so a read never
-// waits for bytes that have not arrived: it cannot block, whatever the port's read timeouts.
+// The rest is read by the byte count the driver reports queued (ClearCommError), so such a read
+// never waits for bytes that have not arrived.
 #include <algorithm>
 #include <cstring>
 
@@ -19,19 +22,19 @@ namespace {
 // Our duplicate of the receiver's handle: exit code and waiting for the end, never termination.
 constexpr DWORD kReceiverThreadAccess = THREAD_QUERY_INFORMATION | SYNCHRONIZE;
 
-// After a wake-up that reported no event: how many 1 ms looks at the queue before the next
-// wait for an event.
-constexpr int kQuietPolls = 50;
-
-// How long the receiver gives a cancelled wait for a comm event to let go of its record.
+// How long the receiver gives a cancelled read to let go of its record.
 constexpr DWORD kCancelGraceMs = 2000;
 
-// An overlapped wait for a comm event and the mask the system fills in when it ends. The system
-// writes both when the wait ends, which may be after the loop that started it has moved on, so
-// they live together on the heap.
-struct CommEventWait {
+// After a read that failed or brought nothing, the next one waits this long: a driver that
+// keeps failing must not keep a processor busy. Shorter than the engine's shortest tick.
+constexpr DWORD kRetryPauseMs = 10;
+
+// The read that waits for the next byte, and that byte. The system writes both when the read
+// ends, which may be after the loop that started it has moved on, so they live together on the
+// heap.
+struct PendingRead {
     OVERLAPPED overlapped{};
-    DWORD mask = 0;
+    uint8_t byte = 0;
 };
 
 struct ReceiverStart {
@@ -71,6 +74,7 @@ void DrainInput(const ReceiverStart& start, OVERLAPPED* own) {
         const RingWriter::ReadPlace to = start.ring.PlaceForRead(overflow, sizeof overflow);
         const DWORD wanted = std::min<DWORD>(status.cbInQue, to.room);
         DWORD got = 0;
+        ResetEvent(own->hEvent);
         if (!ReadFile(start.fileHandle, to.place, wanted, &got, own)) {
             if (GetLastError() != ERROR_IO_PENDING ||
                 !GetOverlappedResult(start.fileHandle, own, &got, TRUE)) {
@@ -84,74 +88,66 @@ void DrainInput(const ReceiverStart& start, OVERLAPPED* own) {
     }
 }
 
-// Drains the queue once a millisecond for a while. True when a stop was asked for.
-bool PollAWhile(const ReceiverStart& start, OVERLAPPED* own) {
-    for (int poll = 0; poll < kQuietPolls; ++poll) {
-        if (WaitForSingleObject(start.stopEvent, 1) == WAIT_OBJECT_0) {
+// Waits for the next byte or the stop request. True with `*got` bytes (0 or 1) in
+// `read->byte`; false when a stop was asked for, with the read cancelled. `*released` turns
+// false when the system has not let go of the read within our grace.
+bool AwaitByte(const ReceiverStart& start, PendingRead* read, DWORD* got, bool* released) {
+    *got = 0;
+    ResetEvent(read->overlapped.hEvent);
+    if (ReadFile(start.fileHandle, &read->byte, 1, got, &read->overlapped)) {
+        return true;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) {
+        const HANDLE waits[2] = {read->overlapped.hEvent, start.stopEvent};
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+            CancelIoEx(start.fileHandle, &read->overlapped);
+            *released =
+                WaitForSingleObject(read->overlapped.hEvent, kCancelGraceMs) == WAIT_OBJECT_0;
+            return false;
+        }
+        if (GetOverlappedResult(start.fileHandle, &read->overlapped, got, FALSE)) {
             return true;
         }
-        DrainInput(start, own);
+        error = GetLastError();
     }
-    return false;
+    if (DeviceGoneError(error)) {
+        start.lineGone->store(true, std::memory_order_release);
+    }
+    return true;
 }
 
 unsigned __stdcall ReceiverThreadProc(void* argument) {
     const ReceiverStart start = *static_cast<ReceiverStart*>(argument);
     delete static_cast<ReceiverStart*>(argument);
 
-    SetCommMask(start.fileHandle, EV_RXCHAR);
-    // On the heap: should the system keep a cancelled wait beyond our grace, the record and its
-    // mask stay valid (and are left behind) instead of pointing into a dead stack. The event
-    // resets by hand, as the system requires of an overlapped wait for a comm event; the
-    // reads of DrainInput share the record.
-    auto* wait = new CommEventWait{};
-    wait->overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    OVERLAPPED* own = &wait->overlapped;
-    const HANDLE waits[2] = {own->hEvent, start.stopEvent};
-    bool waitPending = false;
-    for (;;) {
-        wait->mask = 0;
-        ResetEvent(own->hEvent);
-        if (WaitCommEvent(start.fileHandle, &wait->mask, own)) {
-            waitPending = false;
-        } else {
-            const DWORD error = GetLastError();
-            waitPending = error == ERROR_IO_PENDING;
-            if (DeviceGoneError(error)) {
-                start.lineGone->store(true, std::memory_order_release);
-            }
-        }
-        const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-        if (which == WAIT_OBJECT_0) {
-            waitPending = false;
-            DWORD ignored = 0;
-            GetOverlappedResult(start.fileHandle, own, &ignored, FALSE);
-            // Drained on every wake-up, not only for EV_RXCHAR: bytes are never left waiting
-            // for a next character.
-            DrainInput(start, own);
-            // A wait that ends with no event at all (Wine ends them so, hundreds of times a
-            // second, on a line without modem signals) is not armed again at once: the
-            // receiver would spin. It looks at the driver's queue every millisecond for a
-            // while instead, which keeps the delay of a byte below the engine's tick, and ends
-            // early for a stop request.
-            if ((wait->mask & EV_RXCHAR) == 0 && PollAWhile(start, own)) {
-                break;
-            }
-        } else if (which == WAIT_OBJECT_0 + 1) {
-            break;
-        } else if (which == WAIT_FAILED) {
-            break;
-        }
-    }
-    SetCommMask(start.fileHandle, 0);  // ends a pending wait for a comm event
+    // On the heap: should the system keep a cancelled read beyond our grace, the record and its
+    // byte stay valid (and are left behind) instead of pointing into a dead stack. The reads of
+    // DrainInput share the record.
+    auto* read = new PendingRead{};
+    read->overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     bool released = true;
-    if (waitPending) {
-        CancelIoEx(start.fileHandle, own);
-        released = WaitForSingleObject(own->hEvent, kCancelGraceMs) == WAIT_OBJECT_0;
+    for (;;) {
+        DWORD got = 0;
+        if (!AwaitByte(start, read, &got, &released)) {
+            break;
+        }
+        if (got == 1) {
+            start.ring.Store(&read->byte, 1);
+        }
+        DrainInput(start, &read->overlapped);
+        // A read that brought nothing failed or was cut short: pause before the next, and
+        // once the device has gone, only wait for the stop request.
+        const bool gone = start.lineGone->load(std::memory_order_acquire);
+        if ((got == 0 || gone) &&
+            WaitForSingleObject(start.stopEvent, gone ? INFINITE : kRetryPauseMs) ==
+                WAIT_OBJECT_0) {
+            break;
+        }
     }
     if (released) {
-        CloseHandle(own->hEvent);
-        delete wait;
+        CloseHandle(read->overlapped.hEvent);
+        delete read;
     }
     return 0;
 }
@@ -172,6 +168,19 @@ bool CommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint3
         lastError = ERROR_INVALID_PARAMETER;
         return false;
     }
+    // Reads wait for their whole count while the receiver runs: its one-byte read waits for
+    // the next byte, and the rest is read by the count the driver holds.
+    COMMTIMEOUTS timeouts{};
+    if (!GetCommTimeouts(fileHandle, &impl->receiverlessTimeouts)) {
+        lastError = GetLastError();
+        return false;
+    }
+    timeouts.WriteTotalTimeoutMultiplier = impl->receiverlessTimeouts.WriteTotalTimeoutMultiplier;
+    timeouts.WriteTotalTimeoutConstant = impl->receiverlessTimeouts.WriteTotalTimeoutConstant;
+    if (!SetCommTimeouts(fileHandle, &timeouts)) {
+        lastError = GetLastError();
+        return false;
+    }
     impl->droppedBytes = 0;
     auto* start = new ReceiverStart{
         fileHandle, impl->stopEvent,
@@ -180,6 +189,7 @@ bool CommPort::StartReceiver(uint8_t* ring, uint32_t ringSize, std::atomic<uint3
     if (impl->receiverThread == nullptr) {
         lastError = GetLastError();
         delete start;
+        SetCommTimeouts(fileHandle, &impl->receiverlessTimeouts);
         return false;
     }
     return true;
@@ -195,7 +205,7 @@ bool CommPort::StopReceiver() {
     }
     if (impl->stopEvent != nullptr) {
         SetEvent(impl->stopEvent);
-        // The receiver ends by itself: at once, or once its grace for a cancelled wait is over.
+        // The receiver ends by itself: at once, or once its grace for a cancelled read is over.
         // It is never cut short, since it may hold a lock of the C runtime (its heap's, say),
         // and the ring is freed after we return, so it is waited out, with this thread's
         // messages dispatched meanwhile.
@@ -206,6 +216,8 @@ bool CommPort::StopReceiver() {
     }
     CloseHandle(impl->receiverThread);
     impl->receiverThread = nullptr;
+    ResetEvent(impl->stopEvent);  // a receiver started again runs until it is asked again
+    SetCommTimeouts(fileHandle, &impl->receiverlessTimeouts);
     return true;
 }
 

@@ -24,10 +24,12 @@ public:
     virtual bool Open(const char* portName, uint32_t baudRate, const char* frame, int mode) = 0;
     // Stops the receiver and any transfer thread, then releases the device.
     virtual bool Close() = 0;
-    // Writes `length` bytes. With `wait` the call returns when the bytes have left the line
-    // (the driver's queue is empty and their wire time has passed) or the time limit for
-    // `length` bytes at the opening speed has; without, the bytes are copied and written out
-    // in the background (refused while an earlier such write still runs).
+    // Writes `length` bytes. With `wait` the call returns as a UART driver's does, once the
+    // driver's queue is empty and no more than a 16-byte transmit FIFO's worth of wire time is
+    // left on the line (so the next write reaches the line before it falls idle), or when the
+    // time limit for `length` bytes at the opening speed has passed; without, the bytes are
+    // copied and written out in the background (refused while an earlier such write still
+    // runs).
     virtual bool Write(const void* data, uint32_t length, bool wait) = 0;
     // Starts the receiver: zero-fills `ring`, then stores every received byte into it, wrapping
     // at `ringSize`, publishing `writeIndex` (release) after the bytes are in place. The reader
@@ -38,8 +40,10 @@ public:
     virtual bool StopReceiver() = 0;
     // Bytes the receiver dropped on a full ring since it was last started.
     virtual uint64_t DroppedBytes() const = 0;
-    // Changes the speed of the open line, at which later writes go out; the speed given to
-    // Open, from which the time limits of waiting writes follow, stays as it was.
+    // Changes the speed of the open line once the bytes handed over have left it at the old
+    // one (within half a second beyond their wire time); later writes go out at the new speed.
+    // The speed given to Open, from which the time limits of waiting writes follow, stays as
+    // it was.
     virtual bool SetLineSpeed(uint32_t baudRate) = 0;
     // True while a write made without waiting is still being written out, or the line has not
     // yet had the time to send what it was given.

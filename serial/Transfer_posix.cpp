@@ -49,8 +49,8 @@ int MoveNow(int fd, Direction direction, uint8_t* data, uint32_t length, uint32_
 }
 
 // The whole transfer on the caller's thread, by `deadline` (MonotonicMicros). A write is over
-// once the driver's queue is empty and `line` has had the time to send it. Unsent output is
-// dropped when the limit passes, so nothing trails behind.
+// once the driver's queue is empty and `line` has no more than a UART's transmit FIFO left to
+// send. Unsent output is dropped when the limit passes, so nothing trails behind.
 int TransferWithin(int fd, Direction direction, uint8_t* data, uint32_t length, uint64_t deadline,
                    LineSchedule* line) {
     uint32_t done = 0;
@@ -75,7 +75,9 @@ int TransferWithin(int fd, Direction direction, uint8_t* data, uint32_t length, 
         }
     }
     if (direction == Direction::kWrite && done == length &&
-        !AwaitLineFree(*line, deadline, [fd] { return posix::QueuedOutput(fd); })) {
+        !AwaitLine(
+            *line, deadline, line->FifoMicros(), [fd] { return posix::QueuedOutput(fd); },
+            SystemClock())) {
         done = 0;
     }
     if (done != length) {
@@ -205,6 +207,12 @@ bool StartTransfer(TransferSlot& slot, TransferArgs args, uint32_t* lastError) {
 }
 
 }  // namespace
+
+bool AwaitLineLeft(int fd, const LineSchedule& line) {
+    return AwaitLine(
+        line, LineLeftDeadline(line, MonotonicMicros()), 0,
+        [fd] { return posix::QueuedOutput(fd); }, SystemClock());
+}
 
 bool CommPort::Write(const void* data, uint32_t length, bool wait) {
     if (fileHandle == INVALID_PORT_HANDLE) {

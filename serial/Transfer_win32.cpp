@@ -6,6 +6,7 @@
 // thread is released by StopTransferThread) is cancelled and waited for before its buffer or
 // its record is reused or freed.
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -58,22 +59,25 @@ unsigned __stdcall TransferCompletionProc(void* argument) {
     return 0;
 }
 
-// A waiting write ends when the driver's output queue is empty and the line has had the time
-// to send the bytes: where the driver buffers more than the line carries (a pseudo-terminal
-// under Wine, USB adapters, Bluetooth links), writes would otherwise run ahead of the line. On
-// a UART the queue never drains sooner than the line. False when the line is not free by
-// `deadline`; the driver's unsent bytes are then dropped.
+uint32_t QueuedOutput(HANDLE file) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(file, &errors, &status) ? status.cbOutQue : 0;
+}
+
+// A waiting write ends when the driver's output queue is empty and the line has no more than a
+// UART's transmit FIFO left to send: where the driver buffers more than the line carries (a
+// pseudo-terminal under Wine, USB adapters, Bluetooth links), writes would otherwise run ahead
+// of the line. On a UART the driver completes the write once its last bytes are in the FIFO.
+// False when that is not so by `deadline`; the driver's unsent bytes are then dropped.
 bool WrittenOut(HANDLE file, LineSchedule& line, uint64_t deadline) {
-    const bool lineFree = AwaitLineFree(line, deadline, [file]() -> uint32_t {
-        DWORD errors = 0;
-        COMSTAT status{};
-        return ClearCommError(file, &errors, &status) ? status.cbOutQue : 0;
-    });
-    if (!lineFree) {
+    const bool inFifo = AwaitLine(
+        line, deadline, line.FifoMicros(), [file] { return QueuedOutput(file); }, SystemClock());
+    if (!inFifo) {
         PurgeComm(file, PURGE_TXCLEAR);
         line.Dropped(MonotonicMicros());
     }
-    return lineFree;
+    return inFifo;
 }
 
 DWORD MillisecondsLeft(uint64_t deadline) {
@@ -87,6 +91,12 @@ bool ThreadRunning(HANDLE thread) {
 }
 
 }  // namespace
+
+bool AwaitLineLeft(HANDLE file, const LineSchedule& line) {
+    return AwaitLine(
+        line, LineLeftDeadline(line, MonotonicMicros()), 0, [file] { return QueuedOutput(file); },
+        SystemClock());
+}
 
 bool CommPort::Impl::Transfer(CommPort& port, int kind, void* buffer, uint32_t length, bool wait) {
     Impl& impl = *port.impl;

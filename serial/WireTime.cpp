@@ -1,8 +1,6 @@
 #include "serial/WireTime.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 namespace norvane {
 
@@ -55,38 +53,40 @@ void LineSchedule::Dropped(uint64_t now) {
     freeAt_ = std::min(freeAt_, now);
 }
 
-LineWaitStep NextLineWait(uint64_t now, uint64_t deadline, const LineSchedule& line,
+LineWaitStep NextLineWait(uint64_t now, uint64_t deadline, const LineSchedule& line, uint64_t ahead,
                           uint32_t queuedBytes) {
-    if (line.FreeBy(now) && queuedBytes == 0) {
+    const uint64_t doneAt = line.FreeAt() > ahead ? line.FreeAt() - ahead : 0;
+    if (now >= doneAt && queuedBytes == 0) {
         return {LineWait::kDone, now};
     }
     if (now >= deadline) {
         return {LineWait::kGiveUp, now};
     }
-    if (!line.FreeBy(now)) {
-        return {LineWait::kSleep, std::min(line.FreeAt(), deadline)};
+    if (now < doneAt) {
+        return {LineWait::kSleep, std::min(doneAt, deadline)};
     }
     const uint64_t queueTime =
         std::max(WireTimeMicros(queuedBytes, line.Speed(), line.Frame()), kMinQueueSleepMicros);
     return {LineWait::kSleep, std::min(now + queueTime, deadline)};
 }
 
-uint64_t MonotonicMicros() {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                     std::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
+uint64_t LineLeftDeadline(const LineSchedule& line, uint64_t now) {
+    return std::max(line.FreeAt(), now) + uint64_t{MIN_TRANSFER_LIMIT_MS} * 1000;
 }
 
-bool AwaitLineFree(const LineSchedule& line, uint64_t deadline,
-                   const std::function<uint32_t()>& queuedBytes) {
+uint64_t MonotonicMicros() {
+    return SystemClock().NowMicros();
+}
+
+bool AwaitLine(const LineSchedule& line, uint64_t deadline, uint64_t ahead,
+               const std::function<uint32_t()>& queuedBytes, Clock& clock) {
     for (;;) {
-        const LineWaitStep step = NextLineWait(MonotonicMicros(), deadline, line, queuedBytes());
+        const LineWaitStep step =
+            NextLineWait(clock.NowMicros(), deadline, line, ahead, queuedBytes());
         if (step.what != LineWait::kSleep) {
             return step.what == LineWait::kDone;
         }
-        std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
-            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                std::chrono::microseconds(step.until))));
+        clock.SleepUntilMicros(step.until);
     }
 }
 

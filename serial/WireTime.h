@@ -6,16 +6,23 @@
 // a USB adapter's chip buffer, a Bluetooth link or a pseudo-terminal holds more than the
 // driver counts. A port therefore also keeps its own account of the line, from the speed and
 // frame it has set, and a write is only over once both say so.
+//
+// A waiting write ends as a UART driver's does: once its last bytes are in the UART, which
+// still has up to its transmit FIFO's worth to send. The next write then reaches the line
+// before it falls idle, and no write gets further ahead of the line than that FIFO.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
+#include "platform/Clock.h"
 #include "serial/LineFrame.h"
 
 namespace norvane {
 
 constexpr uint32_t MIN_TRANSFER_LIMIT_MS = 500;
+// A 16550's transmit FIFO: what a waiting write may leave on the line when it ends.
+constexpr uint32_t UART_FIFO_BYTES = 16;
 // The longest limit a transfer gets: Win32 waits take 0xFFFFFFFF for "no limit at all".
 constexpr uint32_t MAX_TRANSFER_LIMIT_MS = 0xFFFFFFFEu;
 
@@ -48,6 +55,8 @@ public:
 
     uint64_t FreeAt() const { return freeAt_; }
     bool FreeBy(uint64_t now) const { return now >= freeAt_; }
+    // The wire time of a UART's transmit FIFO at the line's speed and frame.
+    uint64_t FifoMicros() const { return WireTimeMicros(UART_FIFO_BYTES, speed_, frame_); }
     uint32_t Speed() const { return speed_; }
     const LineFrame& Frame() const { return frame_; }
 
@@ -57,26 +66,32 @@ private:
     LineFrame frame_;
 };
 
-// What a waiting write does next, once the driver has all its bytes.
+// What a wait for the line does next, once the driver has all its bytes.
 enum class LineWait { kDone, kGiveUp, kSleep };
 struct LineWaitStep {
     LineWait what;
     uint64_t until;  // for kSleep: wake up then
 };
 
-// Done when `line` is free by `now` and the driver's output queue is empty; given up at
-// `deadline`. Otherwise it sleeps straight to the moment the line is free or, once that has
-// passed, for the wire time of what the driver still holds (at least a millisecond); never
-// past the deadline.
-LineWaitStep NextLineWait(uint64_t now, uint64_t deadline, const LineSchedule& line,
+// Done when the driver's output queue is empty and no more than `ahead` of wire time is left
+// on `line` by `now` (0: the line is free); given up at `deadline`. Otherwise it sleeps
+// straight to that moment or, once it has passed, for the wire time of what the driver still
+// holds (at least a millisecond); never past the deadline.
+LineWaitStep NextLineWait(uint64_t now, uint64_t deadline, const LineSchedule& line, uint64_t ahead,
                           uint32_t queuedBytes);
 
-// Microseconds of the monotonic clock the back ends keep their lines' schedules in.
+// Microseconds of the monotonic clock the back ends keep their lines' schedules in: the system
+// clock's (SystemClock().NowMicros()).
 uint64_t MonotonicMicros();
 
-// Sleeps through NextLineWait's steps with `queuedBytes` reading the driver's output queue.
-// True when the line is free, false at `deadline`.
-bool AwaitLineFree(const LineSchedule& line, uint64_t deadline,
-                   const std::function<uint32_t()>& queuedBytes);
+// The limit of a wait, at `now`, for the bytes handed over to leave `line`: their own wire time
+// and half a second more for what the driver still holds.
+uint64_t LineLeftDeadline(const LineSchedule& line, uint64_t now);
+
+// Sleeps on `clock` (whose NowMicros the schedule and `deadline` are kept in) through
+// NextLineWait's steps, with `queuedBytes` reading the driver's output queue. True once no
+// more than `ahead` is left on the line, false at `deadline`.
+bool AwaitLine(const LineSchedule& line, uint64_t deadline, uint64_t ahead,
+               const std::function<uint32_t()>& queuedBytes, Clock& clock);
 
 }  // namespace norvane

@@ -125,7 +125,7 @@ TEST_F(BlockCrcTest, LowerAndUpperRegionsGoOutAsSpecifiedAndSucceed) {
     EXPECT_EQ(writes[2].bytes, (Bytes{0x00, 0x13, 0x00, 0x00}));  // lower 0x1234 rounded up
     EXPECT_TRUE(writes[1].wait && writes[2].wait);
     EXPECT_EQ(writes[1].lineSpeed, 115200u);
-    EXPECT_EQ(writes[1].atMillis, startMs + 800 + 50);  // in the tick that found "ERASED"
+    EXPECT_EQ(writes[1].atMillis, startMs + 800);  // at the scan that found "ERASED"
     EXPECT_EQ(writes[3].bytes, Bytes(image.begin(), image.begin() + 0x1300));
     EXPECT_EQ(Bytes(writes[3].bytes.end() - 0xCB, writes[3].bytes.end()), Bytes(0xCB, 0xFF));
     EXPECT_EQ(writes[4].bytes, Bytes(image.begin() + 0x100000, image.end()));
@@ -366,13 +366,13 @@ TEST_F(BlockCrcTest, ErrorInTheTickTheBlockWaitRunsOutIsATimeout) {
     EXPECT_EQ(Run(OsImage(0x800, 0x7FE)), MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT));
 }
 
-TEST_F(BlockCrcTest, AbortInTheTickThatFindsProgrammedWins) {
+TEST_F(BlockCrcTest, AbortArrivingWithProgrammedWins) {
     Find(true);
-    device.programmedMs = 100;  // seen by the scan at +110
+    device.programmedMs = 100;  // would be seen by the scan at +110
     bus.onWrite = [this](const WriteRecord& write) {
         Answer(write);
         if (write.bytes == Bytes(4, 0xFF)) {
-            clock.AfterMillis(130, [this] { abortFlag = 1; });
+            clock.AfterMillis(105, [this] { abortFlag = 1; });
         }
     };
     EXPECT_EQ(Run(OsImage(0x800, 0x7FE)), MakeResult(RC_INTERRUPTED));

@@ -39,8 +39,9 @@ Bytes TvImage(std::optional<uint32_t> last0, std::optional<uint32_t> last1) {
     return image;
 }
 
-// A scripted device: "ERASED" after "START", silence while the data flows, "PROGRAMMED"
-// after the second complemented total. Unset delays keep it silent.
+// A scripted device: "ERASED" after "START", silence while the data flows (each chunk with
+// its sum in one write), "PROGRAMMED" after the second complemented total. Unset delays keep
+// it silent.
 struct TvDevice {
     std::optional<uint64_t> eraseMs = 700;
     std::optional<uint64_t> programmedMs = 120;
@@ -69,7 +70,7 @@ protected:
         const int n = ++device.writesAfterStart;
         if (n <= 2) {
             device.chunks += (write.bytes[0] | write.bytes[1] << 8) / 256;
-        } else if (n == 2 + 2 * int(device.chunks) + 2 && device.programmedMs) {
+        } else if (n == 2 + int(device.chunks) + 2 && device.programmedMs) {
             bus.DeliverAt(1, clock.NowMillis() + *device.programmedMs, Record("PROGRAMMED"));
         }
     }
@@ -241,7 +242,7 @@ TEST_F(ChecksumTest, SilenceAfterTheLengthsSendsTheFirstChunkAtOnce) {
     Find();
     EXPECT_EQ(Run(TvImage(0x100, 0x100)), MakeResult(RC_SUCCESS));
     const auto writes = bus.AllWrites();
-    EXPECT_EQ(writes[3].bytes.size(), 256u);
+    EXPECT_EQ(writes[3].bytes.size(), 258u);  // the chunk and its sum
     EXPECT_EQ(writes[3].atMillis, writes[2].atMillis);
 }
 
@@ -256,12 +257,12 @@ TEST_F(ChecksumTest, RecordDuringProgrammingStopsTheChunksAfterThatScan) {
         int writes = 0;
         bus.onWrite = [&, record = record](const WriteRecord& write) {
             Answer(write);
-            if (++writes == 6) {  // the sum of the second chunk
+            if (++writes == 5) {  // the second chunk with its sum
                 bus.Port(1)->Deliver(Record(record));
             }
         };
         EXPECT_EQ(Run(TvImage(0x1000, 0x1000)), expected);
-        EXPECT_EQ(bus.AllWrites().size(), 7u);  // START, lengths, two chunks with sums
+        EXPECT_EQ(bus.AllWrites().size(), 5u);  // START, lengths, two chunks with their sums
         // The position of the chunk whose scan found the record is posted all the same.
         EXPECT_EQ(events.Positions().back(), 512);
     }
@@ -293,7 +294,7 @@ TEST_F(ChecksumTest, WrongRecordsWhileErasingAndVerifying) {
             device.programmedMs = 1000;
             bus.onWrite = [&](const WriteRecord& write) {
                 Answer(write);
-                if (++writes == 9) {  // the second total
+                if (++writes == 7) {  // the second total
                     bus.DeliverAt(1, clock.NowMillis() + 300, Record(c.record));
                 }
             };
@@ -308,12 +309,12 @@ TEST_F(ChecksumTest, LateErrorIsSeenInTheVerificationWaitAfterTheTotals) {
     int writes = 0;
     bus.onWrite = [&](const WriteRecord& write) {
         Answer(write);
-        if (++writes == 8) {  // the first total: after the last chunk's scan
+        if (++writes == 6) {  // the first total: after the last chunk's scan
             bus.Port(1)->Deliver(Record(std::string("ERROR\x33\x00", 7)));
         }
     };
     EXPECT_EQ(Run(TvImage(0xFF, 0xFF)), MakeResult(RC_DEVICE_ERROR, 0x33));
-    EXPECT_EQ(bus.AllWrites().size(), 9u);  // both totals were sent
+    EXPECT_EQ(bus.AllWrites().size(), 7u);  // both totals were sent
 }
 
 TEST_F(ChecksumTest, AbortDuringTheLastChunkKeepsTheTotalsBack) {
@@ -321,12 +322,12 @@ TEST_F(ChecksumTest, AbortDuringTheLastChunkKeepsTheTotalsBack) {
     int writes = 0;
     bus.onWrite = [&](const WriteRecord& write) {
         Answer(write);
-        if (++writes == 6) {  // the last chunk of region 1
+        if (++writes == 5) {  // the last chunk of region 1, with its sum
             abortFlag = 1;
         }
     };
     EXPECT_EQ(Run(TvImage(0xFF, 0xFF)), MakeResult(RC_INTERRUPTED));
-    EXPECT_EQ(bus.AllWrites().size(), 7u);  // its sum went out, the totals did not
+    EXPECT_EQ(bus.AllWrites().size(), 5u);  // the totals did not go out
     EXPECT_EQ(bus.OpenCount(), 0);
 }
 

@@ -40,7 +40,7 @@ TEST_F(DeviceSearchTest, TvDeviceOnCom3IsFoundInTheThirdTick) {
     AllPresent();
     bus.DeliverAt(3, 10, Greeting("TV", "A1234567"));
     EXPECT_EQ(Search(), MakeResult(RC_FOUND_TV));
-    EXPECT_EQ(clock.NowMillis(), 300u);  // returns at the end of the detection tick
+    EXPECT_EQ(clock.NowMillis(), 200u);  // returns at the scan of the third tick
     EXPECT_EQ(Positions(), (std::vector<int32_t>{1, 2, 3}));
 
     EXPECT_EQ(events.StatusTexts(),
@@ -126,7 +126,7 @@ TEST_F(DeviceSearchTest, RecordWithoutKeywordIsIgnored) {
     AllPresent();
     bus.DeliverOnOpen(1, Record("HELLO") + Greeting("TV", "123456789"));
     EXPECT_EQ(Search(), MakeResult(RC_FOUND_TV));
-    EXPECT_EQ(clock.NowMillis(), 900u);  // COM1's second turn, tick 9
+    EXPECT_EQ(clock.NowMillis(), 800u);  // COM1's second turn, tick 9
 }
 
 TEST_F(DeviceSearchTest, DetectionInTheLastTickIsOverruledAndEverythingCloses) {
@@ -137,17 +137,17 @@ TEST_F(DeviceSearchTest, DetectionInTheLastTickIsOverruledAndEverythingCloses) {
     EXPECT_EQ(events.DeviceNames(), (std::vector<std::string>{"Tarvik"}));
     EXPECT_EQ(bus.OpenCount(), 0);
     EXPECT_EQ(programmer->Ports().ActiveSlot(), 0);
-    EXPECT_EQ(clock.NowMillis(), 30800u);
+    EXPECT_EQ(clock.NowMillis(), 30700u);
 }
 
-TEST_F(DeviceSearchTest, AbortInADetectionTickWins) {
+TEST_F(DeviceSearchTest, AbortWinsOverAGreetingWaitingForItsTick) {
     AllPresent();
     bus.DeliverAt(3, 0, Greeting("TV", "123456789"));
-    clock.AtMicros(250'000, [this] { abortFlag = 1; });
+    clock.AtMicros(150'000, [this] { abortFlag = 1; });
     EXPECT_EQ(Search(), MakeResult(RC_INTERRUPTED));
     EXPECT_EQ(bus.OpenCount(), 0);
     EXPECT_EQ(programmer->Ports().ActiveSlot(), 0);
-    EXPECT_EQ(clock.NowMillis(), 300u + 800u);
+    EXPECT_EQ(clock.NowMillis(), 200u + 800u);
 }
 
 TEST_F(DeviceSearchTest, AbortBeforeTheSearchStillRunsTheFirstTick) {
@@ -161,7 +161,7 @@ TEST_F(DeviceSearchTest, AbortBeforeTheSearchStillRunsTheFirstTick) {
     // The detection closed the other ports; the device's own goes in the closing, which
     // pauses 100 ms before each of the eight slots.
     EXPECT_EQ(bus.log.back(), "close COM1");
-    EXPECT_EQ(clock.NowMillis(), 900u);
+    EXPECT_EQ(clock.NowMillis(), 800u);
 }
 
 TEST_F(DeviceSearchTest, FirstPortToCompleteAGreetingWinsOverALaterOne) {
@@ -177,7 +177,7 @@ TEST_F(DeviceSearchTest, ClosedSlotsCostTheirTicks) {
     bus.Present(8);
     bus.DeliverAt(8, 0, Greeting("TV", "888888888"));
     EXPECT_EQ(Search(), MakeResult(RC_FOUND_TV));
-    EXPECT_EQ(clock.NowMillis(), 800u);
+    EXPECT_EQ(clock.NowMillis(), 700u);
     EXPECT_EQ(events.StatusTexts().back(), "Device detected on COM8");
 }
 

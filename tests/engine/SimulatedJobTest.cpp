@@ -8,10 +8,12 @@
 #include "engine/DeviceProgrammer.h"
 #include "engine/ProgrammerJob.h"
 #include "platform/Resources.h"
+#include "serial/WireTime.h"
 #include "tests/support/RecordingSink.h"
 #include "tests/support/ReferenceWire.h"
 #include "tests/support/SimulatedJob.h"
 #include "tools/simulator/SimulatedBus.h"
+#include "tools/virtualtime/CoarseClock.h"
 
 namespace norvane {
 namespace {
@@ -96,6 +98,62 @@ TEST_F(SimulatedJobTest, DemoTvImageIsProgrammedOverTheSlowLine) {
     EXPECT_GE(clock.NowMillis() / 1000.0, wireSeconds);
     EXPECT_EQ(events.DeviceNames(), (std::vector<std::string>{"Tarvik"}));
     EXPECT_EQ(bus.OpenCount(), 0);
+}
+
+// The demo image with its device on COM2, on a clock whose sleeps are exact or last whole
+// ticks of `tickMicros` (the engine's waits and the port's alike).
+struct DemoRun {
+    FlashResult result = 0;
+    uint64_t micros = 0;
+    std::vector<sim::HostWrite> writes;
+};
+DemoRun RunDemoJob(const Bytes& image, uint64_t tickMicros, const MultiStrings& strings) {
+    VirtualClock clock;
+    sim::SimulatedBus bus(clock);
+    for (int n = 1; n <= 8; ++n) {
+        bus.SetIdle(n);
+    }
+    sim::DeviceConfig config;
+    config.kind = "TV";
+    bus.Attach(2, config);
+    CoarseClock coarse(clock, tickMicros);
+    Clock& host = tickMicros ? static_cast<Clock&>(coarse) : clock;
+    bus.SetHostClock(host);
+    test::RecordingSink events(&clock);
+    std::atomic<int> abortFlag = 0;
+    const FlashResult result =
+        test::RunWholeJob(image, bus.Factory(), host, strings, events, abortFlag);
+    return {result, clock.NowMicros(), bus.Writes()};
+}
+
+// Each chunk goes out with its sum in one write, handed over while the line still sends the one
+// before and never more than a 16-byte FIFO ahead of it, whether sleeps are exact or round up
+// to Windows' default 15.625 ms tick; the whole run takes the same time within 1 %.
+TEST_F(SimulatedJobTest, DemoTvImageKeepsTheLineBusyWhateverTheTimerResolution) {
+    const ImageSpan demo = LoadImage();
+    const Bytes image(demo.begin(), demo.end());
+    const uint32_t chunks = (test::ChecksumRegionLength(image, 0x2000, 0x9EFD) +
+                             test::ChecksumRegionLength(image, 0x10000, 0xBEFD)) /
+                            256;
+    const uint64_t fifo = WireTimeMicros(UART_FIFO_BYTES, 9600, LineFrame{});
+    uint64_t micros[2] = {};
+    for (const uint64_t tick : {uint64_t{0}, kWindowsDefaultTickMicros}) {
+        SCOPED_TRACE(tick);
+        const DemoRun run = RunDemoJob(image, tick, strings);
+        EXPECT_EQ(run.result, MakeResult(RC_SUCCESS));
+        uint32_t chunkWrites = 0;
+        for (const sim::HostWrite& write : run.writes) {
+            if (write.length == 258) {
+                ++chunkWrites;
+                EXPECT_TRUE(write.wait);
+                EXPECT_GT(write.lineBusyMicros, 0u) << "the line fell idle at " << write.atMicros;
+                EXPECT_LE(write.lineBusyMicros, fifo) << "ahead of the line at " << write.atMicros;
+            }
+        }
+        EXPECT_EQ(chunkWrites, chunks);
+        micros[tick ? 1 : 0] = run.micros;
+    }
+    EXPECT_LE(micros[1], micros[0] + micros[0] / 100) << micros[0] << " us exact";
 }
 
 TEST_F(SimulatedJobTest, GmDeviceWithAGmImage) {

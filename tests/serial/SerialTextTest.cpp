@@ -92,27 +92,31 @@ TEST(LineSchedule, EachWriteMovesFreeAtOnFromNowOrFromTheEarlierFreeAt) {
     EXPECT_EQ(line.FreeAt(), 6'500'000u);
 }
 
-TEST(LineSchedule, AWaitingWriteSleepsToFreeAtThenByTheQueuesWireTime) {
+TEST(LineSchedule, AWaitingWriteSleepsToItsLastFifoOfBytesThenByTheQueuesWireTime) {
     LineSchedule line;
     line.Reset(9600, LineFrame{});
-    line.Add(0, 256);  // 266,667 us
+    const uint64_t fifo = line.FifoMicros();
+    EXPECT_EQ(fifo, 16'667u);  // 16 bytes
+    line.Add(0, 256);          // 266,667 us
     const uint64_t deadline = 800'000;
-    LineWaitStep step = NextLineWait(1'000, deadline, line, 0);
+    LineWaitStep step = NextLineWait(1'000, deadline, line, fifo, 0);
     EXPECT_EQ(step.what, LineWait::kSleep);
-    EXPECT_EQ(step.until, 266'667u);  // straight to it, whatever the queue says
-    // The driver still holds 48 bytes when the line should be free: their wire time.
-    step = NextLineWait(266'667, deadline, line, 48);
+    EXPECT_EQ(step.until, 250'000u);  // straight to its last FIFO of bytes, whatever the queue says
+    EXPECT_EQ(NextLineWait(250'000, deadline, line, fifo, 0).what, LineWait::kDone);
+    // A wait for the line itself (a change of speed): to the end of the last byte.
+    EXPECT_EQ(NextLineWait(250'000, deadline, line, 0, 0).until, 266'667u);
+    // The driver still holds 48 bytes: their wire time.
+    step = NextLineWait(250'000, deadline, line, fifo, 48);
     EXPECT_EQ(step.what, LineWait::kSleep);
-    EXPECT_EQ(step.until, 316'667u);
-    step = NextLineWait(316'700, deadline, line, 0);
-    EXPECT_EQ(step.what, LineWait::kDone);
+    EXPECT_EQ(step.until, 300'000u);
+    EXPECT_EQ(NextLineWait(300'100, deadline, line, fifo, 0).what, LineWait::kDone);
     // Never past the deadline; given up there.
-    EXPECT_EQ(NextLineWait(799'900, deadline, line, 100).until, deadline);
-    EXPECT_EQ(NextLineWait(deadline, deadline, line, 1).what, LineWait::kGiveUp);
+    EXPECT_EQ(NextLineWait(799'900, deadline, line, fifo, 100).until, deadline);
+    EXPECT_EQ(NextLineWait(deadline, deadline, line, fifo, 1).what, LineWait::kGiveUp);
     line.SetSpeed(115200);  // one byte: 87 us, but no look sooner than a millisecond on
-    EXPECT_EQ(NextLineWait(300'000, deadline, line, 1).until, 301'000u);
+    EXPECT_EQ(NextLineWait(300'000, deadline, line, line.FifoMicros(), 1).until, 301'000u);
     line.Add(300'000, 115200);  // free at 10.3 s, far beyond the limit
-    EXPECT_EQ(NextLineWait(400'000, deadline, line, 0).until, deadline);
+    EXPECT_EQ(NextLineWait(400'000, deadline, line, line.FifoMicros(), 0).until, deadline);
 }
 
 TEST(PortNames, ComNumbersFromOneOnInCapitalsWithoutLeadingZeros) {

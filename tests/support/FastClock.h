@@ -24,6 +24,18 @@ public:
     void Sleep(uint32_t milliseconds) override {
         std::this_thread::sleep_for(std::chrono::microseconds(1000ull * milliseconds / factor_));
     }
+    uint64_t NowMicros() const override {
+        const auto elapsed = std::chrono::steady_clock::now() - start_;
+        return static_cast<uint64_t>(
+                   std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()) *
+               factor_;
+    }
+    void SleepUntilMicros(uint64_t moment) override {
+        const uint64_t now = NowMicros();
+        if (moment > now) {
+            std::this_thread::sleep_for(std::chrono::microseconds((moment - now) / factor_));
+        }
+    }
 
 private:
     const uint32_t factor_;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <deque>
 
+#include "serial/WireTime.h"
+
 namespace norvane::sim {
 
 WireSlot WireTimer::Reserve(uint64_t now, uint32_t speed, uint64_t count) {
@@ -57,10 +59,12 @@ struct Line {
 };
 
 struct BusState : std::enable_shared_from_this<BusState> {
-    explicit BusState(VirtualClock& c) : clock(c) {}
+    explicit BusState(VirtualClock& c) : clock(c), hostClock(&c) {}
     VirtualClock& clock;
+    Clock* hostClock;  // what the host's side sleeps on while it waits for a line
     std::array<Line, kBusPorts> lines;
     std::vector<PortEvent> events;
+    std::vector<HostWrite> writes;
     int openCount = 0;
     int maxOpenCount = 0;
     int portsCreated = 0;
@@ -97,6 +101,7 @@ private:
     void Pump();
 
     std::deque<TxSegment> tx_;
+    LineSchedule schedule_;  // the host's account of the line, as a back end keeps it
     bool pumpPending_ = false;
     std::shared_ptr<BusState> bus_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
@@ -176,6 +181,7 @@ bool SimulatedPort::Open(const char* portName, uint32_t baudRate, const char* /*
     line->port = this;
     openBaud_ = baudRate;
     speed_ = baudRate;
+    schedule_.Reset(baudRate, LineFrame{});
     toDevice_ = WireTimer{};
     transferEnd_ = 0;
     bus_->events.push_back({now, number, PortEvent::Opened});
@@ -209,6 +215,9 @@ bool SimulatedPort::Write(const void* data, uint32_t length, bool wait) {
     if (!wait && now < transferEnd_) {
         return false;  // an earlier background write is still going out
     }
+    const uint64_t busyUntil = toDevice_.BusyUntil();
+    bus_->writes.push_back(
+        {now, line_->number, length, wait, busyUntil > now ? busyUntil - now : 0});
     const auto* bytes = static_cast<const uint8_t*>(data);
     uint64_t last = now;
     if (length != 0) {
@@ -219,21 +228,16 @@ bool SimulatedPort::Write(const void* data, uint32_t length, bool wait) {
         tx_.push_back(std::move(segment));
         SchedulePump();
     }
+    schedule_.Add(now, length);
     if (!wait) {
         transferEnd_ = last;
         return true;
     }
-    uint32_t limitMs = length * 30000u / openBaud_;
-    if (limitMs <= 500) {
-        limitMs = 500;
-    }
-    const uint64_t deadline = now + uint64_t{limitMs} * 1000;
-    if (last <= deadline) {
-        clock.AdvanceToMicros(last);
-        return true;
-    }
-    clock.AdvanceToMicros(deadline);
-    return false;
+    // As a back end waits, on the host's clock; the bus takes every byte at once, as a
+    // pseudo-terminal does, and counts none as queued.
+    const uint64_t deadline = now + uint64_t{TransferTimeLimitMs(length, openBaud_)} * 1000;
+    return AwaitLine(
+        schedule_, deadline, schedule_.FifoMicros(), [] { return 0u; }, *bus_->hostClock);
 }
 
 void SimulatedPort::SchedulePump() {
@@ -281,7 +285,12 @@ bool SimulatedPort::SetLineSpeed(uint32_t baudRate) {
     if (line_ == nullptr || baudRate == 0) {
         return false;
     }
+    // Like a back end, the bytes handed over leave at the old speed first.
+    AwaitLine(
+        schedule_, LineLeftDeadline(schedule_, bus_->clock.NowMicros()), 0, [] { return 0u; },
+        *bus_->hostClock);
     speed_ = baudRate;
+    schedule_.SetSpeed(baudRate);
     return true;
 }
 
@@ -390,12 +399,20 @@ const std::vector<PortEvent>& SimulatedBus::Events() const {
     return state_->events;
 }
 
+const std::vector<HostWrite>& SimulatedBus::Writes() const {
+    return state_->writes;
+}
+
 int SimulatedBus::PortsCreated() const {
     return state_->portsCreated;
 }
 
 VirtualClock& SimulatedBus::Clock() {
     return state_->clock;
+}
+
+void SimulatedBus::SetHostClock(norvane::Clock& clock) {
+    state_->hostClock = &clock;
 }
 
 }  // namespace norvane::sim

@@ -63,6 +63,15 @@ struct PortEvent {
     Kind kind = Opened;
 };
 
+// A write the host made on a line, as the line saw it.
+struct HostWrite {
+    uint64_t atMicros = 0;
+    int port = 0;
+    uint32_t length = 0;
+    bool wait = false;
+    uint64_t lineBusyMicros = 0;  // how long the line was still busy with earlier bytes
+};
+
 struct BusState;
 
 class SimulatedBus {
@@ -92,9 +101,14 @@ public:
     uint32_t HostLineSpeed(int port) const;  // 0 while closed
     bool Disconnected(int port) const;
     const std::vector<PortEvent>& Events() const;
+    const std::vector<HostWrite>& Writes() const;
     int PortsCreated() const;
 
     VirtualClock& Clock();
+    // The clock the host's side of every port sleeps on while a waiting write or a change of
+    // speed waits for its line, as a back end does: the bus's own unless set (a test puts one
+    // over it whose sleeps last whole timer ticks).
+    void SetHostClock(norvane::Clock& clock);
 
 private:
     std::shared_ptr<BusState> state_;

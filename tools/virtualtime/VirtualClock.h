@@ -21,7 +21,8 @@ public:
     void Sleep(uint32_t milliseconds) override;
 
     // Virtual time since construction, in microseconds; never wraps.
-    uint64_t NowMicros() const { return nowMicros_; }
+    uint64_t NowMicros() const override { return nowMicros_; }
+    void SleepUntilMicros(uint64_t moment) override { AdvanceToMicros(moment); }
     uint64_t NowMillis() const { return nowMicros_ / 1000; }
 
     // Runs `action` when virtual time reaches `atMicros` (at once on the next advance if that
