@@ -57,7 +57,18 @@ enum StringId : int {
     IDS_ABOUT_ITEM = 46,  // "&About Norvane..."
     // The console's outputs
     IDS_REPORT_LOST = 47,  // "%s: the report could not be written (%s). The outcome was: %s"
-    IDS_COUNT = 48,
+    // Command lines that parse but cannot run
+    IDS_NEEDS_VALUE = 48,       // "%s: %s needs a value. Try --help."
+    IDS_PORT_TWICE = 49,        // "%s: the port %s is named twice."
+    IDS_CONTINUOUS_ALONE = 50,  // "%s: --continuous needs --station."
+    IDS_LOG_UNUSABLE = 51,      // "%s: the log %s cannot be opened for appending: %s"
+    // The station (norvane-console --station)
+    IDS_PORT = 52,                // "Port"
+    IDS_ALREADY_PROGRAMMED = 53,  // "Already programmed in this run"
+    IDS_PORT_IDLE = 54,           // "No device"
+    IDS_STATION_SUMMARY = 55,     // "Programmed: %d, failed: %d, already programmed: %d, ..."
+    IDS_STATION_STOPPING = 56,    // "Stopping: no new device is taken; ..."
+    IDS_COUNT = 57,
 };
 
 }  // namespace norvane
