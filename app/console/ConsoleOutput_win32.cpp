@@ -1,0 +1,32 @@
+// Windows: the console shows UTF-8 once its output code page says so; it moves the cursor on
+// escape sequences only with virtual terminal processing on (Windows 10 and later), without
+// which the station prints plain lines. A closed pipe already fails the write here.
+#include "app/console/ConsoleOutput.h"
+#include "platform/Win32.h"
+
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
+namespace norvane {
+
+ConsoleOutput PrepareConsoleOutput() {
+    SetConsoleOutputCP(CP_UTF8);
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(out, &mode)) {
+        return {false, false};  // a file or a pipe
+    }
+    const bool moves = SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    return {true, moves};
+}
+
+int TerminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+        return 0;
+    }
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+}  // namespace norvane
