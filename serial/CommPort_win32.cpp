@@ -169,7 +169,10 @@ bool CommPort::Impl::OpenDevice(CommPort& port, const char* name, uint32_t speed
             CreateWindowExA(WS_EX_NOPARENTNOTIFY, kWindowClass, title.c_str(), WS_DISABLED, 0, 0, 1,
                             1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     }
-    port.fileHandle = CreateFileA(port.portName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    // COM10 and above open only through the device namespace; COM1..COM9 take it as well.
+    const std::string device =
+        port.portName.rfind("COM", 0) == 0 ? "\\\\.\\" + port.portName : port.portName;
+    port.fileHandle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port.fileHandle == INVALID_HANDLE_VALUE) {
         port.lastError = GetLastError();
