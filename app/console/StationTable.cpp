@@ -50,7 +50,9 @@ void StationTable::Draw() {
     }
     for (const std::string& line : lines_) {
         // Each line cleared to its end: a shorter text leaves nothing of the longer one.
-        text += "\r" + FitToColumns(line, columns) + "\x1b[K\n";
+        text += '\r';
+        text += FitToColumns(line, columns);
+        text += "\x1b[K\n";
     }
     if (lines_.size() < drawn_) {
         text += "\x1b[J";
