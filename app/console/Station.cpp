@@ -281,6 +281,10 @@ private:
         }
         const int status = ExitStatusOf(done.result);
         const std::string message = MessageOf(done.result, strings_).value_or("");
+        // The row shows the result from here on, also in the table drawn below its line.
+        port.result = message;
+        port.announced = false;
+        port.phase.clear();
         if (port.report) {
             port.report->Finish(done);
         } else {
@@ -309,7 +313,6 @@ private:
         port.outcome = status == 0 ? Outcome::Programmed : Outcome::Failed;
         port.outcomeSerial = device ? SerialOf(*device) : "";
         port.outcomeStatus = status;
-        port.result = message;
         if (out_.Lost() || err_.Lost()) {
             StopTakingDevices();
         }
