@@ -50,8 +50,8 @@ enum StringId : int {
     IDS_WHY_INVALID_REPLY = 41,    // "Reply \"%s\" came from %s."
     IDS_WHY_DISCONNECTED = 42,     // "The serial port %s was disconnected."
     // Command lines
-    IDS_HELP_WINDOW = 43,   // "Usage: norvane [--help | --version]\n\n..."
-    IDS_HELP_CONSOLE = 44,  // "Usage: norvane-console [--json] [--help | --version]..."
+    IDS_HELP_WINDOW = 43,   // "Usage: norvane [--port PORT]... [--help | --version]\n\n..."
+    IDS_HELP_CONSOLE = 44,  // "Usage: norvane-console [--json] [--port PORT]... [--log ..."
     IDS_BAD_ARGUMENT = 45,  // "%s: unknown argument \"%s\". Try --help."
     // The window menu's item; '&' marks its mnemonic.
     IDS_ABOUT_ITEM = 46,  // "&About Norvane..."
