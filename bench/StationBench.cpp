@@ -99,8 +99,10 @@ RunFigures Run(int devices, bool station) {
     for (int i = 0; i < devices; ++i) {
         simulators.push_back(std::make_unique<Child>());
         const std::string serial = "B" + std::to_string(100 + i);
+        // Each greets a second after its start, when the program surely listens, and then only
+        // every 3 s: a missed first greeting would cost a run 3 s.
         if (!simulators.back()->Start({NORVANE_DEVSIM_PATH, "--kind", "OS", "--pace", "--serial",
-                                       serial, "--first-greeting-ms", "300", "--greeting-ms",
+                                       serial, "--first-greeting-ms", "1000", "--greeting-ms",
                                        "3000"})) {
             return {};
         }
