@@ -1,6 +1,9 @@
-// Windows: the console shows UTF-8 once its output code page says so; it moves the cursor on
-// escape sequences only with virtual terminal processing on (Windows 10 and later), without
-// which the station prints plain lines. A closed pipe already fails the write here.
+// Windows: the console shows UTF-8 once its output code page says so (the code page belongs to
+// the console window, so the one found is put back at exit); it moves the cursor on escape
+// sequences only with virtual terminal processing on (Windows 10 and later), without which the
+// station prints plain lines. A closed pipe already fails the write here.
+#include <cstdlib>
+
 #include "app/console/ConsoleOutput.h"
 #include "platform/Win32.h"
 
@@ -10,8 +13,21 @@
 
 namespace norvane {
 
+namespace {
+
+UINT foundCodePage = 0;
+
+void PutCodePageBack() {
+    SetConsoleOutputCP(foundCodePage);
+}
+
+}  // namespace
+
 ConsoleOutput PrepareConsoleOutput() {
-    SetConsoleOutputCP(CP_UTF8);
+    foundCodePage = GetConsoleOutputCP();
+    if (foundCodePage != 0 && foundCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+        std::atexit(PutCodePageBack);
+    }
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
     if (!GetConsoleMode(out, &mode)) {

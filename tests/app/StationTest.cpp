@@ -41,7 +41,10 @@ std::vector<std::map<std::string, std::string>> Events(const std::string& text,
 
 class Station : public testing::Test {
 protected:
+    // Every device erases for 1.5 s: the host switches to 115200 baud 0.5 s after "START", and a
+    // busy machine (the sanitizer builds) must not make it late for the "ERASED" record.
     std::string StartDevice(std::vector<std::string> args) {
+        args.insert(args.end(), {"--erase-ms", "1500"});
         devices_.push_back(std::make_unique<Devsim>(std::move(args)));
         return devices_.back()->ReadPath();
     }
