@@ -14,6 +14,7 @@ JobEnvironment SystemJobEnvironment() {
             return std::make_unique<DeviceProgrammer>(CreateCommPort, ports, SystemClock(),
                                                       TheStrings());
         },
+        &TheStrings(),
     };
 }
 

@@ -19,6 +19,9 @@ constexpr uint32_t kEraseTickMs = 50;
 constexpr int32_t kEraseTicks = 400;
 constexpr uint32_t kBlockTickMs = 10;
 constexpr int32_t kBlockTicks = 100;
+// The records one ring holds: more scans in one tick than that would chase a device that
+// talks faster than the tick can keep up with.
+constexpr uint32_t kMaxScansPerTick = kRingSize / kRecordLength;
 constexpr uint32_t kVerifyFirstTickMs = 10;
 constexpr uint32_t kVerifyTickMs = 50;
 constexpr int32_t kVerifyTicks = 200;
@@ -64,15 +67,15 @@ void BlockCrcProtocol::AwaitErased(State phase, State next) {
         counter_, abortFlag_);
 }
 
-void BlockCrcProtocol::StartLowerStream(bool starFlag) {
-    SerialPort* const port = parts_.ports.ActivePort();
-    parts_.ports.DropPendingInput();
-    uint8_t header[4];
-    PutLittleEndian(header, starFlag ? regions_.upperLength : kNoStarHeaderWord, 4);
-    port->Write(header, 4, true);
-    PutLittleEndian(header, regions_.lowerLength, 4);
-    port->Write(header, 4, true);
-    port->Write(image_.data(), regions_.lowerLength, false);
+bool BlockCrcProtocol::StartLowerStream(bool starFlag) {
+    PortBank& ports = parts_.ports;
+    ports.DropPendingInput();
+    uint8_t first[4];
+    uint8_t second[4];
+    PutLittleEndian(first, starFlag ? regions_.upperLength : kNoStarHeaderWord, 4);
+    PutLittleEndian(second, regions_.lowerLength, 4);
+    return ports.WriteActive(first, 4, true) && ports.WriteActive(second, 4, true) &&
+           ports.WriteActive(image_.data(), regions_.lowerLength, false);
 }
 
 void BlockCrcProtocol::OnBlockCrc(const char* record, uint32_t firstShown) {
@@ -102,13 +105,24 @@ void BlockCrcProtocol::AwaitBlockCrcs(State phase, uint32_t endIndex, uint32_t f
     parts_.ticks.RunWait(
         state_, StateResult(phase), parts_.ticks.Now() + kBlockTickMs, kBlockTickMs, abortFlag_,
         [&](ReplyKind kind, const char* record) {
-            if (kind == REPLY_CRC) {
-                OnBlockCrc(record, firstShown);
-                if (blockIndex_ < endIndex) {
-                    awaiting();
+            // A device on a fast link (USB CDC, a network bridge) acknowledges faster than one
+            // record a tick: take every record that has arrived, up to a ring's worth, while
+            // this region still awaits acknowledgements. Later records stay for the next wait.
+            PortBank& ports = parts_.ports;
+            for (uint32_t scans = 0;; ++scans) {
+                if (kind == REPLY_CRC) {
+                    OnBlockCrc(record, firstShown);
+                    if (blockIndex_ < endIndex) {
+                        awaiting();
+                    }
+                } else if (kind != REPLY_NONE) {
+                    state_ = OtherRecordOutcome(kind, record);
                 }
-            } else if (kind != REPLY_NONE) {
-                state_ = OtherRecordOutcome(kind, record);
+                if (!InPhase(phase) || blockIndex_ >= endIndex || scans == kMaxScansPerTick ||
+                    !ports.HasUnread(ports.ActiveSlot())) {
+                    break;
+                }
+                kind = ports.ScanActive(&record);
             }
         },
         [&] {
@@ -132,7 +146,7 @@ void BlockCrcProtocol::Verify() {
         return;
     }
     static const uint8_t kEndMarker[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    parts_.ports.ActivePort()->Write(kEndMarker, 4, false);
+    parts_.ports.WriteActive(kEndMarker, 4, false);
     // The counter goes on from the programming phase's last tick.
     parts_.ticks.WaitForRecord(
         state_,
@@ -152,7 +166,7 @@ StepOutcome BlockCrcProtocol::RunBlockCrcProtocol(ImageSpan image, bool starFlag
     regions_ = SplitImage(image);
     if (!regions_.usable) {
         ports.CloseSlot(0);
-        return {MakeResult(RC_INVALID_IMAGE), {}};
+        return {MakeResult(RC_INVALID_IMAGE), ImageFaultDetail(ImageFault::OsRegions, strings)};
     }
     const uint32_t lowerBlocks = regions_.lowerLength / kBlockSize;
     const uint32_t upperBlocks = regions_.upperLength / kBlockSize;
@@ -174,18 +188,26 @@ StepOutcome BlockCrcProtocol::RunBlockCrcProtocol(ImageSpan image, bool starFlag
     // Erase of the lower region, announced at 9600 baud; the rest runs at 115200.
     status.ShowPhase(FormatText(strings.Text(IDS_ERASING_REGION), 0LL), kEraseTicks);
     SerialPort* const port = ports.ActivePort();
-    port->Write("START", 5, true);
-    parts_.ticks.Sleep(kRateChangePauseMs);
-    port->SetLineSpeed(kFastBaud);
-    ports.DropPendingInput();  // whatever came at 9600 since "START"
-    AwaitErased(State::ErasingLower, State::ProgrammingLower);
+    if (!ports.WriteActive("START", 5, true)) {
+        state_ = MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT);  // the line would not take it
+    }
+    if (InPhase(State::ErasingLower)) {
+        parts_.ticks.Sleep(kRateChangePauseMs);
+        port->SetLineSpeed(kFastBaud);
+        ports.DropPendingInput();  // whatever came at 9600 since "START"
+        AwaitErased(State::ErasingLower, State::ProgrammingLower);
+    }
 
     if (InPhase(State::ProgrammingLower)) {
         status.ShowPhase(FormatText(strings.Text(IDS_PROGRAMMING_REGION), 0LL),
                          static_cast<int32_t>(lowerBlocks));
-        StartLowerStream(starFlag);
-        AwaitBlockCrcs(State::ProgrammingLower, lowerBlocks, 0,
-                       regions_.upperLength != 0 ? State::ErasingUpper : State::Verifying);
+        if (StartLowerStream(starFlag)) {
+            AwaitBlockCrcs(State::ProgrammingLower, lowerBlocks, 0,
+                           regions_.upperLength != 0 ? State::ErasingUpper : State::Verifying);
+        } else {
+            phase_ = {RunPhase::Block, 0, 0};
+            state_ = MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT);
+        }
     }
 
     if (InPhase(State::ErasingUpper)) {
@@ -198,7 +220,7 @@ StepOutcome BlockCrcProtocol::RunBlockCrcProtocol(ImageSpan image, bool starFlag
         status.ShowPhase(FormatText(strings.Text(IDS_PROGRAMMING_REGION), 1LL),
                          static_cast<int32_t>(upperBlocks));
         if (parts_.ticks.AwaitStreamWrittenOut()) {
-            port->Write(image.data() + kUpperStart, regions_.upperLength, false);
+            ports.WriteActive(image.data() + kUpperStart, regions_.upperLength, false);
             AwaitBlockCrcs(State::ProgrammingUpper, totalBlocks, lowerBlocks, State::Verifying);
         } else {
             state_ = MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT);

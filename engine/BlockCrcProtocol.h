@@ -54,8 +54,9 @@ private:
     void Store(State next);
     // Step 1 and 3: waits for "ERASED"; 400 silent ticks fail the erase.
     void AwaitErased(State phase, State next);
-    // Step 2: the two header words and the lower region, streamed without waiting.
-    void StartLowerStream(bool starFlag);
+    // Step 2: the two header words and the lower region, streamed without waiting; false when
+    // the line would not take them.
+    bool StartLowerStream(bool starFlag);
     // Steps 2 and 4: one "CRC" record per block up to `endIndex`; the device has 100 ticks
     // for each block. Progress counts from `firstShown`.
     void AwaitBlockCrcs(State phase, uint32_t endIndex, uint32_t firstShown, State next);

@@ -17,11 +17,16 @@ constexpr FlashResult StateResult(State state) {
     return MakeResult(static_cast<ResultCode>(state));
 }
 
-void WriteHalfWord(SerialPort& port, uint16_t value) {
+// False when the line did not take the bytes within the write's limit.
+bool WriteHalfWord(PortBank& ports, uint16_t value) {
     uint8_t bytes[2];
     PutLittleEndian(bytes, value, 2);
-    port.Write(bytes, 2, true);
+    return ports.WriteActive(bytes, 2, true);
 }
+
+// A write the line did not take: what was not sent is gone, so the run cannot go on as if the
+// device had it.
+constexpr FlashResult kLineStalled = MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT);
 
 }  // namespace
 
@@ -43,7 +48,10 @@ void ChecksumProtocol::Erase() {
     phase_ = {RunPhase::Erase};
     const uint32_t eraseStart = parts_.ticks.Now();
     parts_.ports.DropPendingInput();
-    parts_.ports.ActivePort()->Write("START", 5, true);
+    if (!parts_.ports.WriteActive("START", 5, true)) {
+        state_ = kLineStalled;
+        return;
+    }
     parts_.ticks.WaitForRecord(
         state_,
         {StateResult(State::Erasing), REPLY_ERASED, StateResult(State::Erased),
@@ -53,24 +61,28 @@ void ChecksumProtocol::Erase() {
 
 void ChecksumProtocol::SendLengths() {
     phase_ = {RunPhase::Block, 0, 0};  // what the lengths announce
-    SerialPort& port = *parts_.ports.ActivePort();
-    WriteHalfWord(port, regionLength_[0]);
-    WriteHalfWord(port, regionLength_[1]);
+    PortBank& ports = parts_.ports;
+    if (!WriteHalfWord(ports, regionLength_[0]) || !WriteHalfWord(ports, regionLength_[1])) {
+        state_ = kLineStalled;
+        return;
+    }
     const char* record = nullptr;
     const ReplyKind kind = parts_.ports.ScanActive(&record);
     state_ =
         (kind == REPLY_NONE) ? StateResult(State::Programming) : OtherRecordOutcome(kind, record);
 }
 
-void ChecksumProtocol::SendChunk(const uint8_t* chunk, uint16_t& total) {
-    SerialPort& port = *parts_.ports.ActivePort();
-    port.Write(chunk, kBlockSize, true);
+bool ChecksumProtocol::SendChunk(const uint8_t* chunk, uint16_t& total) {
+    PortBank& ports = parts_.ports;
+    if (!ports.WriteActive(chunk, kBlockSize, true)) {
+        return false;
+    }
     uint16_t sum = 0;
     for (uint32_t i = 0; i < kBlockSize; ++i) {
         sum = static_cast<uint16_t>(sum + chunk[i]);
     }
     total = static_cast<uint16_t>(total + sum);
-    WriteHalfWord(port, sum);
+    return WriteHalfWord(ports, sum);
 }
 
 void ChecksumProtocol::SendRegions() {
@@ -86,10 +98,12 @@ void ChecksumProtocol::SendRegions() {
         for (uint32_t offset = 0; InPhase(State::Programming) && offset < regionLength_[r];
              offset += kBlockSize) {
             phase_ = {RunPhase::Block, static_cast<int>(offset / kBlockSize), r};
-            SendChunk(regionStart_[r] + offset, totals[r]);
+            const bool sent = SendChunk(regionStart_[r] + offset, totals[r]);
             const char* record = nullptr;
             const ReplyKind kind = parts_.ports.ScanActive(&record);
-            if (kind != REPLY_NONE) {
+            if (!sent) {
+                state_ = kLineStalled;
+            } else if (kind != REPLY_NONE) {
                 state_ = OtherRecordOutcome(kind, record);
             } else if (parts_.ports.LineGone(parts_.ports.ActiveSlot())) {
                 // The device is gone: the verification's limit would end the run anyway.
@@ -103,10 +117,10 @@ void ChecksumProtocol::SendRegions() {
         }
     }
     if (InPhase(State::Programming)) {
-        SerialPort& port = *parts_.ports.ActivePort();
-        WriteHalfWord(port, static_cast<uint16_t>(~totals[0]));
-        WriteHalfWord(port, static_cast<uint16_t>(~totals[1]));
-        state_ = StateResult(State::Verifying);
+        PortBank& ports = parts_.ports;
+        const bool sent = WriteHalfWord(ports, static_cast<uint16_t>(~totals[0])) &&
+                          WriteHalfWord(ports, static_cast<uint16_t>(~totals[1]));
+        state_ = sent ? StateResult(State::Verifying) : kLineStalled;
     }
 }
 

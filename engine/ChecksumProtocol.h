@@ -40,8 +40,9 @@ private:
     void SendLengths();
     // Every chunk of both regions with its sum, then the complemented totals.
     void SendRegions();
-    // Sends one chunk and its sum; adds the sum to the region's total.
-    void SendChunk(const uint8_t* chunk, uint16_t& total);
+    // Sends one chunk and its sum; adds the sum to the region's total. False when the line did
+    // not take them.
+    bool SendChunk(const uint8_t* chunk, uint16_t& total);
     void Verify();
 
     EngineParts parts_;

@@ -70,11 +70,18 @@ void DeviceSearch::NoteWhatCame(int n, ReplyKind kind) {
 
 std::string DeviceSearch::PortStories() {
     std::string lines;
+    std::string tried;
     for (int n = 1; n <= parts_.ports.Count(); ++n) {
-        const std::string line = StoryLine(parts_.ports.Story(n), parts_.strings);
+        const PortStory& story = parts_.ports.Story(n);
+        const std::string line = StoryLine(story, parts_.strings);
         if (!line.empty()) {
             lines += (lines.empty() ? "" : "\n") + line;
         }
+        tried += (tried.empty() ? "" : ", ") + story.label;
+    }
+    // Not one port exists (every variable empty, a mistyped path): say which were tried.
+    if (lines.empty() && !tried.empty()) {
+        return FormatText(parts_.strings.Text(IDS_WHY_NO_PORT), {tried});
     }
     return lines;
 }
@@ -121,9 +128,13 @@ SearchOutcome DeviceSearch::SearchDevice(const std::atomic<int>* abortFlag,
     std::string detail;
     if (result == MakeResult(RC_NO_DEVICE)) {
         detail = PortStories();
+    } else if (result == MakeResult(RC_INTERRUPTED)) {
+        detail = InterruptedDetail(parts_.strings.Text(IDS_PHASE_SEARCH), parts_.strings);
     } else if (CodeOf(result) == RC_INVALID_REPLY) {
         detail = FormatText(parts_.strings.Text(IDS_WHY_INVALID_REPLY),
                             {ports.LastReply(), ports.LastReplyPort()});
+    } else if (result == MakeResult(RC_DEVICE_UNKNOWN) && found_) {
+        detail = UnknownKindDetail(*found_, parts_.strings);
     }
     if (result == MakeResult(RC_NO_DEVICE) || result == MakeResult(RC_INTERRUPTED)) {
         // A detection in this very tick is overruled: its slot is closed with the others, so

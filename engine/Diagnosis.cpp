@@ -80,17 +80,38 @@ std::string PhaseText(const RunPhase& phase, const MultiStrings& strings) {
 
 std::string StepEndDetail(const StepEnd& end, const MultiStrings& strings) {
     const ResultCode code = CodeOf(end.result);
-    if (code == RC_SUCCESS || code == RC_INTERRUPTED) {
+    if (code == RC_SUCCESS) {
         return {};
     }
-    if (end.lineGone) {  // whatever the wait ended with, this is why
+    if (code == RC_INTERRUPTED) {
+        return InterruptedDetail(PhaseText(end.phase, strings), strings);
+    }
+    // Whatever the wait ended with, these are why: the line went away, would not take the
+    // data, or this computer lost what the device said.
+    if (end.lineGone) {
         return FormatText(strings.Text(IDS_WHY_DISCONNECTED), {end.portLabel});
+    }
+    if (end.lineStalled) {
+        return FormatText(strings.Text(IDS_WHY_LINE_STALLED), {end.portLabel});
+    }
+    if (end.droppedBytes > 0 && code != RC_INVALID_IMAGE) {
+        return FormatText(strings.Text(IDS_WHY_BYTES_LOST),
+                          {static_cast<long long>(end.droppedBytes), end.portLabel});
     }
     if (code == RC_INVALID_REPLY) {
         return FormatText(strings.Text(IDS_WHY_INVALID_REPLY), {end.reply, end.replyPort});
     }
+    if (code == RC_ERASE_FAILED) {
+        return FormatText(strings.Text(IDS_WHY_ERASE_FAILED), {end.portLabel});
+    }
     if (code != RC_DEVICE_ERROR) {
         return {};
+    }
+    if (end.deviceReported && DetailOf(end.result) >= DETAIL_CRC_MISMATCH) {
+        // The device's own code, though it is one the host uses for its limits too.
+        return FormatText(
+            strings.Text(IDS_WHY_DEVICE_REPORTED),
+            {static_cast<long long>(DetailOf(end.result)), PhaseText(end.phase, strings)});
     }
     switch (DetailOf(end.result)) {
         case DETAIL_TIMEOUT:
@@ -101,6 +122,44 @@ std::string StepEndDetail(const StepEnd& end, const MultiStrings& strings) {
         default:
             return FormatText(strings.Text(IDS_WHY_DEVICE_CODE), {PhaseText(end.phase, strings)});
     }
+}
+
+std::string InterruptedDetail(std::string_view phaseText, const MultiStrings& strings) {
+    return FormatText(strings.Text(IDS_WHY_INTERRUPTED), {phaseText});
+}
+
+std::string UnknownKindDetail(const JobEvent::Found& device, const MultiStrings& strings) {
+    return FormatText(strings.Text(IDS_WHY_UNKNOWN_KIND),
+                      {PortLabel(device.port, device.path), VisibleText(device.kindCode)});
+}
+
+std::string WrongDeviceDetail(const JobEvent::Found& device, ImageKind imageKind,
+                              const MultiStrings& strings) {
+    const int imageName = imageKind == IMAGE_OS   ? IDS_NAME_OS
+                          : imageKind == IMAGE_GM ? IDS_NAME_GM
+                                                  : IDS_NAME_TV;
+    const char* imageCode = imageKind == IMAGE_OS ? "OS" : imageKind == IMAGE_GM ? "GM" : "TV";
+    return FormatText(strings.Text(IDS_WHY_WRONG_DEVICE),
+                      {PortLabel(device.port, device.path), device.displayName,
+                       VisibleText(device.kindCode), strings.Text(imageName), imageCode});
+}
+
+std::string ImageFaultDetail(ImageFault fault, const MultiStrings& strings) {
+    switch (fault) {
+        case ImageFault::NoKindCode:
+            return strings.Text(IDS_IMAGE_NO_KIND);
+        case ImageFault::NoVersionEnd:
+            return strings.Text(IDS_IMAGE_NO_VERSION_END);
+        case ImageFault::TooShort:
+            return strings.Text(IDS_IMAGE_TOO_SHORT);
+        case ImageFault::NoEndMarker:
+            return strings.Text(IDS_IMAGE_NO_FF);
+        case ImageFault::OsRegions:
+            return strings.Text(IDS_IMAGE_OS_REGIONS);
+        case ImageFault::None:
+            break;
+    }
+    return {};
 }
 
 std::string ReplyText(const char* record) {

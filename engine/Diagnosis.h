@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/Image.h"
+#include "engine/JobEvents.h"
 #include "engine/Results.h"
 #include "serial/OpenFailure.h"
 
@@ -56,17 +58,33 @@ std::string PhaseText(const RunPhase& phase, const MultiStrings& strings);
 // How a step ended, as far as the user's second text is concerned.
 struct StepEnd {
     FlashResult result = 0;
-    RunPhase phase;              // where a programming run stood
-    uint32_t mismatchBlock = 0;  // the block whose check did not match (detail 0xFFFE)
-    bool lineGone = false;       // the device's line hung up
-    std::string portLabel;       // the device's port
-    std::string reply;           // the last reply record read (ReplyText), for RC_INVALID_REPLY
-    std::string replyPort;       // the port it came from
+    RunPhase phase;               // where a programming run stood
+    uint32_t mismatchBlock = 0;   // the block whose check did not match (detail 0xFFFE)
+    bool lineGone = false;        // the device's line hung up
+    bool lineStalled = false;     // a waiting write was not taken by the line in its time
+    bool deviceReported = false;  // the result's detail is the code of the device's "ERROR"
+    uint64_t droppedBytes = 0;    // bytes from the device this computer lost (a full ring)
+    std::string portLabel;        // the device's port
+    std::string reply;            // the last reply record read (ReplyText), for RC_INVALID_REPLY
+    std::string replyPort;        // the port it came from
 };
 
 // The second text for a programming run's or the search's end: why it went wrong; empty for
 // success, an abort and the results whose message says it all.
 std::string StepEndDetail(const StepEnd& end, const MultiStrings& strings);
+
+// "Stopped during the search." and the like: where an abort found the job.
+std::string InterruptedDetail(std::string_view phaseText, const MultiStrings& strings);
+
+// The second text of RC_DEVICE_UNKNOWN: the kind the device greeted as, shown safely.
+std::string UnknownKindDetail(const JobEvent::Found& device, const MultiStrings& strings);
+
+// The second text of RC_WRONG_DEVICE: the kind found and the kind the image is for.
+std::string WrongDeviceDetail(const JobEvent::Found& device, ImageKind imageKind,
+                              const MultiStrings& strings);
+
+// The second text of RC_INVALID_IMAGE; empty for ImageFault::None.
+std::string ImageFaultDetail(ImageFault fault, const MultiStrings& strings);
 
 // A 16-character reply record as the user can read it: without its trailing line breaks and
 // blanks, every other control byte made visible (strings/VisibleText.h).

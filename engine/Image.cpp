@@ -40,14 +40,21 @@ uint32_t OsImageLength(ImageSpan image) {
 }
 
 ImageKind UsableImageKind(ImageSpan image) {
+    return UnusableImageFault(image) == ImageFault::None ? ImageKindOf(image) : IMAGE_INVALID;
+}
+
+ImageFault UnusableImageFault(ImageSpan image) {
     const ImageKind kind = ImageKindOf(image);
-    if (kind == IMAGE_INVALID || VersionTextOf(image, kind) == nullptr) {
-        return IMAGE_INVALID;
+    if (kind == IMAGE_INVALID) {
+        return ImageFault::NoKindCode;
+    }
+    if (VersionTextOf(image, kind) == nullptr) {
+        return ImageFault::NoVersionEnd;
     }
     if (kind != IMAGE_OS && image.size() < kChecksumImageMinimum) {
-        return IMAGE_INVALID;  // the checksum protocol reads up to the end of region 1
+        return ImageFault::TooShort;  // the checksum protocol reads up to the end of region 1
     }
-    return kind;
+    return ImageFault::None;
 }
 
 }  // namespace norvane

@@ -45,4 +45,17 @@ uint32_t OsImageLength(ImageSpan image);
 // no terminating NUL inside the image, or a GM/TV image is too short for its two regions.
 ImageKind UsableImageKind(ImageSpan image);
 
+// Why an image cannot be programmed, for the user: the first three are found before any
+// port is opened (UnusableImageFault), the last two once an OS device has been found.
+enum class ImageFault {
+    None,
+    NoKindCode,    // no OS, GM or TV at 0x100
+    NoVersionEnd,  // the version text runs to the end of the image
+    TooShort,      // a GM/TV image shorter than its two regions
+    NoEndMarker,   // an OS image without any 0xFF byte (OsImageLength)
+    OsRegions,     // an OS image of 1 MiB or more that does not split into its two regions
+};
+// What UsableImageKind holds against `image`; None when it gives a kind.
+ImageFault UnusableImageFault(ImageSpan image);
+
 }  // namespace norvane

@@ -23,14 +23,16 @@ PortBank::~PortBank() {
 
 void PortBank::OpenSlot(int n) {
     PortSlot& slot = slots_[n];
+    const PortEntry& entry = Entry(n);
+    PortStory& story = stories_[n];
+    story = PortStory{};
+    story.label = PortLabel(entry.number, {});
     slot.port.reset();
     slot.port = createPort_ ? createPort_() : nullptr;
     if (!slot.port) {
         return;
     }
-    const PortEntry& entry = Entry(n);
     const bool opened = slot.port->Open(entry.name.c_str(), kSearchBaud, "8N1", MODE_RECEIVER);
-    PortStory& story = stories_[n];
     story.label = PortLabel(entry.number, slot.port->DevicePath());
     story.failure = slot.port->LastOpenFailure();
     story.fate = opened ? PortFate::Silent : FateOfFailedOpen(story.failure);
@@ -76,8 +78,25 @@ ReplyKind PortBank::ScanReply(int n, const char** record) {
     if (kind != REPLY_NONE) {
         lastReply_ = ReplyText(*record);
         lastReplySlot_ = n;
+        lastReplyKind_ = kind;
+        lastErrorCode_ = kind == REPLY_ERROR ? ErrorCodeOf(*record) : 0;
     }
     return kind;
+}
+
+bool PortBank::HasUnread(int n) const {
+    const PortSlot& slot = slots_[n];
+    return slot.port && slot.readIndex.load(std::memory_order_relaxed) !=
+                            slot.writeIndex.load(std::memory_order_acquire);
+}
+
+bool PortBank::WriteActive(const void* data, uint32_t length, bool wait) {
+    SerialPort* const port = ActivePort();
+    const bool written = port != nullptr && port->Write(data, length, wait);
+    if (!written && wait) {
+        writeStalled_ = true;
+    }
+    return written;
 }
 
 StepEnd PortBank::ActiveStepEnd(FlashResult result) const {
@@ -87,6 +106,10 @@ StepEnd PortBank::ActiveStepEnd(FlashResult result) const {
     end.portLabel = ActiveLabel();
     end.reply = lastReply_;
     end.replyPort = LastReplyPort();
+    end.deviceReported = lastReplyKind_ == REPLY_ERROR && lastReplySlot_ == activeSlot_ &&
+                         CodeOf(result) == RC_DEVICE_ERROR && DetailOf(result) == lastErrorCode_;
+    end.lineStalled = writeStalled_;
+    end.droppedBytes = DroppedBytes(activeSlot_) - droppedAtRunStart_;
     return end;
 }
 
@@ -112,6 +135,8 @@ void PortBank::KeepOnly(int n) {
             CloseSlot(i);
         }
     }
+    droppedAtRunStart_ = DroppedBytes(n);
+    writeStalled_ = false;
 }
 
 SerialPort* PortBank::ActivePort() const {

@@ -58,6 +58,8 @@ public:
     std::string DevicePath(int n) const;
     // "COMn (<its device>)" for the active slot.
     const std::string& ActiveLabel() const { return stories_[activeSlot_].label; }
+    // True while bytes have arrived on open slot n that no scan has taken yet.
+    bool HasUnread(int n) const;
     // The last record any ScanReply completed (ReplyText), and the port it came from.
     const std::string& LastReply() const { return lastReply_; }
     const std::string& LastReplyPort() const { return stories_[lastReplySlot_].label; }
@@ -68,7 +70,12 @@ public:
     // One completed record from slot n's ring, if any (REPLY_NONE also for a closed slot).
     ReplyKind ScanReply(int n, const char** record);
 
-    // Makes slot n the active slot and closes every other slot, in order.
+    // Writes to the active port (false without one). A waiting write that the line did not
+    // take within its limit is remembered for the run's second text.
+    bool WriteActive(const void* data, uint32_t length, bool wait);
+
+    // Makes slot n the active slot and closes every other slot, in order. Bytes the active
+    // port drops from now on count against the run (ActiveStepEnd).
     void KeepOnly(int n);
     // Forgets the active slot without closing it (its slot is about to be closed).
     void ForgetActive() { activeSlot_ = 0; }
@@ -91,6 +98,10 @@ private:
     std::vector<PortStory> stories_;
     std::string lastReply_;
     int lastReplySlot_ = 0;
+    ReplyKind lastReplyKind_ = REPLY_NONE;
+    uint16_t lastErrorCode_ = 0;  // of the last record, when it was an "ERROR"
+    uint64_t droppedAtRunStart_ = 0;
+    bool writeStalled_ = false;
 };
 
 }  // namespace norvane

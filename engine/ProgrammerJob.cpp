@@ -1,6 +1,17 @@
 #include "engine/ProgrammerJob.h"
 
+#include "engine/Diagnosis.h"
+
 namespace norvane {
+namespace {
+
+// The job's own second texts, where it has the texts to say them.
+std::string Explained(const JobEnvironment& environment,
+                      const std::function<std::string(const MultiStrings&)>& explain) {
+    return environment.strings ? explain(*environment.strings) : std::string();
+}
+
+}  // namespace
 
 FlashResult RunProgrammingJob(const JobContext& context, const JobEnvironment& environment) {
     auto programmer = environment.createProgrammer(context.ports);
@@ -9,7 +20,10 @@ FlashResult RunProgrammingJob(const JobContext& context, const JobEnvironment& e
     const ImageSpan image = environment.loadImage();
     const ImageKind kind = UsableImageKind(image);
 
-    StepOutcome outcome{MakeResult(RC_INVALID_IMAGE), {}};
+    StepOutcome outcome{MakeResult(RC_INVALID_IMAGE),
+                        Explained(environment, [&](const MultiStrings& strings) {
+                            return ImageFaultDetail(UnusableImageFault(image), strings);
+                        })};
     if (kind != IMAGE_INVALID) {
         context.events.Post({context.job, JobEvent::Version{VersionTextOf(image, kind)}});
         SearchOutcome search = programmer->SearchDevice(&context.abortFlag, context.noNewDevice);
@@ -19,13 +33,18 @@ FlashResult RunProgrammingJob(const JobContext& context, const JobEnvironment& e
         } else if (search.device && search.device->kind != IMAGE_INVALID) {
             const JobEvent::Found& device = *search.device;
             if (device.kind != kind) {
-                outcome = {MakeResult(RC_WRONG_DEVICE), {}};
+                outcome = {MakeResult(RC_WRONG_DEVICE),
+                           Explained(environment, [&](const MultiStrings& strings) {
+                               return WrongDeviceDetail(device, kind, strings);
+                           })};
+            } else if (kind == IMAGE_OS && OsImageLength(image) == 0) {
+                outcome = {MakeResult(RC_INVALID_IMAGE),
+                           Explained(environment, [&](const MultiStrings& strings) {
+                               return ImageFaultDetail(ImageFault::NoEndMarker, strings);
+                           })};
             } else if (kind == IMAGE_OS) {
-                const uint32_t length = OsImageLength(image);
-                outcome = (length == 0)
-                              ? StepOutcome{MakeResult(RC_INVALID_IMAGE), {}}
-                              : programmer->RunBlockCrcProtocol(
-                                    image.first(length), device.starFlag, &context.abortFlag);
+                outcome = programmer->RunBlockCrcProtocol(image.first(OsImageLength(image)),
+                                                          device.starFlag, &context.abortFlag);
             } else {
                 outcome = programmer->RunChecksumProtocol(image, &context.abortFlag);
             }

@@ -30,10 +30,14 @@ struct JobContext {
     std::function<bool(const JobEvent::Found&)> acceptDevice = {};
 };
 
-// Where the job gets its image and its programmer (on the job's ports) from.
+class MultiStrings;
+
+// Where the job gets its image, its programmer (on the job's ports) and the texts of its own
+// second texts from (without texts, the job's own results go without one).
 struct JobEnvironment {
     std::function<ImageSpan()> loadImage;
     std::function<std::unique_ptr<JobSteps>(const PortList& ports)> createProgrammer;
+    const MultiStrings* strings = nullptr;
 };
 
 // Runs the job on `environment` and returns its final result. The real program's environment

@@ -57,18 +57,35 @@ enum StringId : int {
     IDS_ABOUT_ITEM = 46,  // "&About Norvane..."
     // The console's outputs
     IDS_REPORT_LOST = 47,  // "%s: the report could not be written (%s). The outcome was: %s"
+    // Why a run went wrong, continued
+    IDS_WHY_INTERRUPTED = 48,   // "Stopped during %s."
+    IDS_PHASE_SEARCH = 49,      // "the search"
+    IDS_WHY_LINE_STALLED = 50,  // "%s did not take the data within its time limit: the device o..."
+    IDS_WHY_BYTES_LOST = 51,    // "This computer lost %d bytes that the device sent on %s: they..."
+    IDS_WHY_ERASE_FAILED = 52,  // "The device on %s did not report its flash erased within the ..."
+    IDS_WHY_DEVICE_REPORTED = 53,  // "The device reported error %04x during %s."
+    IDS_WHY_UNKNOWN_KIND = 54,  // "The device on %s greeted as kind \"%s\", which this program ..."
+    IDS_WHY_WRONG_DEVICE =
+        55,                  // "The device on %s is %s (%s); the program's image is for %s (%s)."
+    IDS_WHY_NO_PORT = 56,    // "None of the ports tried exists: %s."
+    IDS_IMAGE_NO_KIND = 57,  // "The image built into the program has no kind code (OS, GM or..."
+    IDS_IMAGE_NO_VERSION_END =
+        58,                     // "The version text of the image built into the program has no ..."
+    IDS_IMAGE_TOO_SHORT = 59,   // "The GM or TV image built into the program is shorter than it..."
+    IDS_IMAGE_NO_FF = 60,       // "The OS image built into the program holds no 0xFF byte to ma..."
+    IDS_IMAGE_OS_REGIONS = 61,  // "The OS image built into the program is 1 MiB or more, and it..."
     // Command lines that parse but cannot run
-    IDS_NEEDS_VALUE = 48,       // "%s: %s needs a value. Try --help."
-    IDS_PORT_TWICE = 49,        // "%s: the port %s is named twice."
-    IDS_CONTINUOUS_ALONE = 50,  // "%s: --continuous needs --station."
-    IDS_LOG_UNUSABLE = 51,      // "%s: the log %s cannot be opened for appending: %s"
+    IDS_NEEDS_VALUE = 62,       // "%s: %s needs a value. Try --help."
+    IDS_PORT_TWICE = 63,        // "%s: the port %s is named twice."
+    IDS_CONTINUOUS_ALONE = 64,  // "%s: --continuous needs --station."
+    IDS_LOG_UNUSABLE = 65,      // "%s: the log %s cannot be opened for appending: %s"
     // The station (norvane-console --station)
-    IDS_PORT = 52,                // "Port"
-    IDS_ALREADY_PROGRAMMED = 53,  // "Already programmed in this run"
-    IDS_PORT_IDLE = 54,           // "No device"
-    IDS_STATION_SUMMARY = 55,     // "Programmed: %d, failed: %d, already programmed: %d, ..."
-    IDS_STATION_STOPPING = 56,    // "Stopping: no new device is taken; ..."
-    IDS_COUNT = 57,
+    IDS_PORT = 66,                // "Port"
+    IDS_ALREADY_PROGRAMMED = 67,  // "Already programmed in this run"
+    IDS_PORT_IDLE = 68,           // "No device"
+    IDS_STATION_SUMMARY = 69,     // "Programmed: %d, failed: %d, already programmed: %d, ..."
+    IDS_STATION_STOPPING = 70,    // "Stopping: no new device is taken; ..."
+    IDS_COUNT = 71,
 };
 
 }  // namespace norvane

@@ -97,15 +97,17 @@ protected:
     FlashResult Run(const Bytes& image, uint32_t length = 0) {
         startMs = clock.NowMillis();
         const ImageSpan whole(image);
-        return programmer
-            ->RunBlockCrcProtocol(length ? whole.first(length) : whole, starFlag, &abortFlag)
-            .result;
+        const StepOutcome outcome = programmer->RunBlockCrcProtocol(
+            length ? whole.first(length) : whole, starFlag, &abortFlag);
+        detail = outcome.detail;
+        return outcome.result;
     }
     std::vector<WriteRecord> Writes() const { return bus.AllWrites(); }
 
     OsDevice device;
     uint64_t startMs = 0;
     bool starFlag = false;
+    std::string detail;  // the run's second text
 };
 
 TEST_F(BlockCrcTest, LowerAndUpperRegionsGoOutAsSpecifiedAndSucceed) {
@@ -423,6 +425,24 @@ TEST_F(BlockCrcAtWrapTest, TickCountWrappingDuringTheRunChangesNothing) {
     Find(true);
     device.upperFollows = true;
     EXPECT_EQ(Run(OsImage(0x100300, 0x1234)), MakeResult(RC_SUCCESS));
+}
+
+TEST_F(BlockCrcTest, AFastLinkMayAcknowledgeManyBlocksInOneTick) {
+    // A USB CDC device takes the stream at once and acknowledges a block every 2 ms: five
+    // records arrive in each 10 ms tick, and none may be left to overflow the ring.
+    Find(true);
+    device.blockMs = 2;
+    EXPECT_EQ(Run(OsImage(0x20000, 0x1FFFE)), MakeResult(RC_SUCCESS));
+    EXPECT_EQ(programmer->Ports().DroppedBytes(1), 0u);
+}
+
+TEST_F(BlockCrcTest, BytesThisComputerLostAreNotBlamedOnTheDevice) {
+    // Five hundred acknowledgements at once: far more than the ring holds.
+    Find(true);
+    device.blockMs = 0;
+    EXPECT_EQ(Run(OsImage(0x20000, 0x1FFFE)), MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT));
+    EXPECT_EQ(detail.rfind("This computer lost ", 0), 0u) << detail;
+    EXPECT_NE(detail.find(" bytes that the device sent on COM1"), std::string::npos) << detail;
 }
 
 }  // namespace

@@ -76,7 +76,9 @@ protected:
 
     FlashResult Run(const Bytes& image) {
         startMs = clock.NowMillis();
-        return programmer->RunChecksumProtocol(image, &abortFlag).result;
+        const StepOutcome outcome = programmer->RunChecksumProtocol(image, &abortFlag);
+        detail = outcome.detail;
+        return outcome.result;
     }
     Bytes Wire() const {
         Bytes wire;
@@ -88,6 +90,7 @@ protected:
 
     TvDevice device;
     uint64_t startMs = 0;
+    std::string detail;  // the run's second text
 };
 
 TEST_F(ChecksumTest, BothRegionsGoOutInChunksWithSumsAndComplementedTotals) {
@@ -192,6 +195,32 @@ TEST_F(ChecksumTest, SilentVerificationTimesOutAfter10Seconds) {
     EXPECT_EQ(clock.NowMillis() - bus.AllWrites().back().atMillis, 10000u);
     const auto positions = events.Positions();
     EXPECT_EQ(positions.back(), 200);
+}
+
+TEST_F(ChecksumTest, AChunkTheLineDidNotTakeEndsTheRunAndSaysSo) {
+    Find();
+    int chunks = 0;
+    // A stalled device: the third chunk is not taken within the write's limit.
+    bus.refuseWrite = [&](const WriteRecord& write) {
+        return write.bytes.size() >= 256 && ++chunks == 3;
+    };
+    EXPECT_EQ(Run(TvImage(0x1234, 0x2345)), MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT));
+    EXPECT_EQ(chunks, 3) << "nothing is sent after the chunk the line refused";
+    EXPECT_EQ(detail,
+              "COM1 did not take the data within its time limit: the device or the adapter held "
+              "the line.");
+}
+
+TEST_F(ChecksumTest, TheDevicesOwnCodeFFFFIsNotCalledATimeout) {
+    Find();
+    bus.onWrite = [this](const WriteRecord& write) {
+        if (write.bytes == Bytes{'S', 'T', 'A', 'R', 'T'}) {
+            bus.DeliverAt(1, clock.NowMillis() + 120, Record(std::string("ERROR\xff\xff", 7)));
+        }
+    };
+    EXPECT_EQ(Run(TvImage(0x100, 0x100)), MakeResult(RC_DEVICE_ERROR, 0xFFFF));
+    EXPECT_EQ(detail, "The device reported error ffff during the erase.");
+    EXPECT_LT(clock.NowMillis() - startMs, 1000u) << "it ended with the record, not at a limit";
 }
 
 TEST_F(ChecksumTest, ErrorRightAfterTheLengthsStopsBeforeAnyChunk) {

@@ -20,7 +20,10 @@ protected:
 };
 
 TEST_F(DeviceSearchTest, NoPortAtAllRunsThreeHundredTicksThenPausesEightTimes) {
-    EXPECT_EQ(Search(), MakeResult(RC_NO_DEVICE));
+    const SearchOutcome outcome = programmer->SearchDevice(&abortFlag);
+    EXPECT_EQ(outcome.result, MakeResult(RC_NO_DEVICE));
+    EXPECT_EQ(outcome.detail,
+              "None of the ports tried exists: COM1, COM2, COM3, COM4, COM5, COM6, COM7, COM8.");
     EXPECT_EQ(clock.NowMillis(), 300 * 100 + 8 * 100);
 
     const auto recorded = events.Events();
@@ -101,7 +104,10 @@ TEST_F(DeviceSearchTest, GmDeviceShowsItsSerialFromPositionSeven) {
 TEST_F(DeviceSearchTest, UnknownKindShowsUnknownDeviceAndKeepsItsSlot) {
     AllPresent();
     bus.DeliverAt(6, 0, Greeting("QQ", "123456789"));
-    EXPECT_EQ(Search(), MakeResult(RC_DEVICE_UNKNOWN));
+    const SearchOutcome outcome = programmer->SearchDevice(&abortFlag);
+    EXPECT_EQ(outcome.result, MakeResult(RC_DEVICE_UNKNOWN));
+    EXPECT_EQ(outcome.detail,
+              "The device on COM6 greeted as kind \"QQ\", which this program does not know.");
     EXPECT_TRUE(events.Serials().empty());
     EXPECT_EQ(events.DeviceNames(), (std::vector<std::string>{"Unknown device"}));
     EXPECT_EQ(bus.OpenCount(), 1);

@@ -173,6 +173,11 @@ std::pair<std::string, std::string> ExpectedDetail(const Row& row, Fault fault) 
                     "\nCOM8: opened, but no device answered."};
         case RC_INVALID_REPLY:
             return {"Reply \"", "\" came from COM5."};
+        case RC_INTERRUPTED:
+            return {"Stopped during ", "."};
+        case RC_ERASE_FAILED:
+            return {"The device on COM5 did not report its flash erased within the time limit.",
+                    ""};
         case RC_DEVICE_ERROR:
             if (result == kTimeout) {
                 return {"The device stopped answering within the time limit, during ", "."};
@@ -340,7 +345,6 @@ struct RealRow {
 };
 
 const std::vector<RealRow>& RealRows() {
-    // Acknowledgements at 15 ms a block or slower: the host reads one record per 10 ms tick.
     // clang-format off
     static const std::vector<RealRow> rows = {
         {"SilentFromTheLowerRegion", Silence, "OS", {"--silent-from", "lower"}, -1, kTimeout, -1, 6,
@@ -366,10 +370,11 @@ const std::vector<RealRow>& RealRows() {
         // The host stops writing once the terminal has hung up, with the verification's result.
         {"TvUnpluggedMidRegion0", Unplugged, "TV", {"--disconnect-after", "1000"}, -1, kTimeout,
          -1, 3, "The serial port @ was disconnected."},
-        {"AbortWhileErasing", UserAbort, "OS", {}, 1500, kInterrupted},
+        {"AbortWhileErasing", UserAbort, "OS", {}, 1500, kInterrupted, -1, 6,
+         "Stopped during the erase."},
         // Hung up under the open port during the search; only the abort ends the search early.
         {"DeviceDiesWhileSearching", Unplugged, "OS", {"--first-greeting-ms", "60000"}, 1500,
-         kInterrupted, 300},
+         kInterrupted, 300, 6, "Stopped during the search."},
     };
     // clang-format on
     return rows;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/ProgrammerJob.h"
+#include "strings/MultiStrings.h"
 #include "tests/support/RecordingSink.h"
 
 namespace norvane {
@@ -26,16 +27,24 @@ struct Script {
 // The device a search result names, as the real search would return it.
 std::optional<JobEvent::Found> FoundBy(FlashResult result, bool starFlag) {
     JobEvent::Found found;
+    found.port = 2;
+    found.path = "/dev/ttyUSB0";
     found.starFlag = starFlag;
     switch (CodeOf(result)) {
         case RC_FOUND_OS:
             found.kind = IMAGE_OS;
+            found.kindCode = "OS";
+            found.displayName = "Osk3";
             return found;
         case RC_FOUND_GM:
             found.kind = IMAGE_GM;
+            found.kindCode = "GM";
+            found.displayName = "Gremmet";
             return found;
         case RC_FOUND_TV:
             found.kind = IMAGE_TV;
+            found.kindCode = "TV";
+            found.displayName = "Tarvik";
             return found;
         case RC_DEVICE_UNKNOWN:
             return found;
@@ -101,7 +110,8 @@ protected:
                                    [this](const PortList& ports) {
                                        script.ports = ports;
                                        return std::make_unique<ScriptedProgrammer>(script, events);
-                                   }};
+                                   },
+                                   strings};
         return RunProgrammingJob(
             {7, events, abortFlag, nullptr, NumberedComPorts(3), std::move(acceptDevice)},
             environment);
@@ -121,6 +131,7 @@ protected:
 
     Script script;
     RecordingSink events;
+    const MultiStrings* strings = nullptr;  // the job's own second texts, when set
     std::atomic<int> abortFlag = 0;
 };
 
@@ -201,6 +212,32 @@ TEST_F(ProgrammerJobTest, OtherSearchResultsPassThroughUnchanged) {
         EXPECT_EQ(events.Detail(), "search detail");
         EXPECT_EQ(script.calls.back(), "destroyed after 1 events");
     }
+}
+
+TEST_F(ProgrammerJobTest, EveryFailureTheJobFindsItselfSaysWhy) {
+    MultiStrings texts;
+    ASSERT_TRUE(texts.Load(StringTableResource()));
+    strings = &texts;
+    script.searchResult = MakeResult(RC_FOUND_TV);
+    EXPECT_EQ(Run(OsImage(true)), MakeResult(RC_WRONG_DEVICE));
+    EXPECT_EQ(events.Detail(),
+              "The device on COM2 (/dev/ttyUSB0) is Tarvik (TV); the program's image is for Osk3 "
+              "(OS).");
+
+    script.searchResult = MakeResult(RC_FOUND_OS);
+    EXPECT_EQ(Run(OsImage(false)), MakeResult(RC_INVALID_IMAGE));
+    EXPECT_EQ(events.Detail(),
+              "The OS image built into the program holds no 0xFF byte to mark its end.");
+
+    EXPECT_EQ(Run(ChecksumImage("tv")), MakeResult(RC_INVALID_IMAGE));
+    EXPECT_EQ(events.Detail(),
+              "The image built into the program has no kind code (OS, GM or TV) at offset 0x100.");
+    auto shortImage = ChecksumImage("TV");
+    shortImage.resize(kChecksumImageMinimum - 1);
+    EXPECT_EQ(Run(shortImage), MakeResult(RC_INVALID_IMAGE));
+    EXPECT_EQ(events.Detail(),
+              "The GM or TV image built into the program is shorter than its two regions "
+              "(0x1BF00 bytes).");
 }
 
 TEST_F(ProgrammerJobTest, ADeviceDeclinedByTheStationGetsNoProtocolStep) {

@@ -69,6 +69,7 @@ public:
         writes_.clear();
         log.clear();
         onWrite = nullptr;
+        refuseWrite = nullptr;
     }
     // Ports that can be opened; all others fail to open.
     void Present(int n) { present_[n] = true; }
@@ -96,6 +97,8 @@ public:
     std::vector<std::string> log;  // "open COM3", "close COM3", in order
     // Called after every write, so a test can script the device's answers.
     std::function<void(const WriteRecord&)> onWrite;
+    // A waiting write for which this returns true fails, as a line that does not take it.
+    std::function<bool(const WriteRecord&)> refuseWrite;
     int OpenCount() const { return static_cast<int>(open_.size()); }
 
 private:
@@ -144,6 +147,9 @@ inline bool ScriptedPort::Write(const void* data, uint32_t length, bool wait) {
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
     WriteRecord record{{bytes, bytes + length}, wait, clock_.NowMillis(), lineSpeed};
+    if (wait && bus_.refuseWrite && bus_.refuseWrite(record)) {
+        return false;  // the line did not take it within the limit; nothing reached the device
+    }
     writes.push_back(record);
     bus_.writes_.push_back(record);
     if (!wait) {
