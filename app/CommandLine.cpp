@@ -18,19 +18,44 @@ std::string WithLineBreak(std::string text) {
 
 }  // namespace
 
-const CommandProgram kWindowProgram{"norvane", IDS_HELP_WINDOW};
-const CommandProgram kConsoleProgram{"norvane-console", IDS_HELP_CONSOLE};
+const CommandProgram kWindowProgram{"norvane", IDS_HELP_WINDOW, false};
+const CommandProgram kConsoleProgram{"norvane-console", IDS_HELP_CONSOLE, true};
 
-CommandLine ParseCommandLine(std::span<const char* const> arguments) {
+CommandLine ParseCommandLine(std::span<const char* const> arguments,
+                             const CommandProgram& program) {
     CommandLine command;
-    for (const char* argument : arguments) {
-        const std::string_view text = argument;
+    const auto refuse = [](std::string_view argument, bool missingValue) {
+        CommandLine refusal;
+        refusal.action = CommandAction::Refuse;
+        refusal.refused = std::string(argument);
+        refusal.missingValue = missingValue;
+        return refusal;
+    };
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view text = arguments[i];
+        const bool console = program.consoleOptions;
         if (text == "--help" || text == "--version") {
             if (command.action == CommandAction::Run) {
                 command.action = text == "--help" ? CommandAction::Help : CommandAction::Version;
             }
+        } else if (text == "--port" || (console && text == "--log")) {
+            if (i + 1 == arguments.size()) {
+                return refuse(text, true);
+            }
+            const std::string value = arguments[++i];
+            if (text == "--port") {
+                command.ports.push_back(value);
+            } else {
+                command.logPath = value;
+            }
+        } else if (console && text == "--json") {
+            command.json = true;
+        } else if (console && text == "--station") {
+            command.station = true;
+        } else if (console && text == "--continuous") {
+            command.continuous = true;
         } else {
-            return {CommandAction::Refuse, std::string(text)};
+            return refuse(text, false);
         }
     }
     return command;
@@ -47,11 +72,17 @@ std::optional<CommandReply> ReplyTo(const CommandLine& command, const MultiStrin
             return CommandReply{WithLineBreak(about.version) + WithLineBreak(about.build), false,
                                 0};
         case CommandAction::Refuse:
-            return CommandReply{WithLineBreak(FormatText(strings.Text(IDS_BAD_ARGUMENT),
-                                                         {program.name, command.refused})),
-                                true, kExitBadArgument};
+            return CommandReply{
+                WithLineBreak(FormatText(
+                    strings.Text(command.missingValue ? IDS_NEEDS_VALUE : IDS_BAD_ARGUMENT),
+                    {program.name, command.refused})),
+                true, kExitBadArgument};
     }
     return std::nullopt;
+}
+
+CommandReply Refusal(std::string text) {
+    return {WithLineBreak(std::move(text)), true, kExitBadArgument};
 }
 
 }  // namespace norvane

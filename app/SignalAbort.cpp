@@ -19,15 +19,26 @@ constexpr int kExitInterrupted = 18;
 
 int wakePipe[2] = {-1, -1};
 std::atomic<int> firstSignal{0};
+// Signals of the first one's kind that still reach the callback (InstallSignalAbort).
+std::atomic<int> gentleLeft{0};
+
+void Notify(int signal) {
+    const int savedErrno = errno;
+    const unsigned char number = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const ssize_t written = write(wakePipe[1], &number, 1);
+    errno = savedErrno;
+}
 
 // Async-signal-safe: an atomic, write, tcsetattr (in the registry) and _exit.
 void OnSignal(int signal) {
     int expected = 0;
     if (firstSignal.compare_exchange_strong(expected, signal)) {
-        const int savedErrno = errno;
-        const unsigned char number = static_cast<unsigned char>(signal);
-        [[maybe_unused]] const ssize_t written = write(wakePipe[1], &number, 1);
-        errno = savedErrno;
+        gentleLeft.fetch_sub(1);
+        Notify(signal);
+        return;
+    }
+    if (expected == signal && gentleLeft.fetch_sub(1) > 0) {
+        Notify(signal);
         return;
     }
     if (expected == signal) {
@@ -44,7 +55,7 @@ void WatchForSignal(const std::function<void(int)>& onAbort) {
         const ssize_t got = read(wakePipe[0], &number, 1);
         if (got == 1) {
             onAbort(number);
-            return;
+            continue;  // a station takes more than one
         }
         if (got < 0 && errno == EINTR) {
             continue;
@@ -55,7 +66,8 @@ void WatchForSignal(const std::function<void(int)>& onAbort) {
 
 }  // namespace
 
-void InstallSignalAbort(std::function<void(int signal)> onAbort) {
+void InstallSignalAbort(std::function<void(int signal)> onAbort, int gentleSignals) {
+    gentleLeft = gentleSignals;
     if (pipe2(wakePipe, O_CLOEXEC) != 0) {
         return;  // the signals keep their default: ending the program
     }

@@ -2,7 +2,8 @@
 // protocol's own pauses and every port is released with its line settings put back. They come
 // from a script or from logging out, so the program then ends without waiting for OK.
 //
-// POSIX only; install once, before the job starts.
+// Install once, before the job starts. On Windows (SignalAbort_win32.cpp) the console's Ctrl+C,
+// Ctrl+Break and close events take the signals' place.
 #pragma once
 
 #include <functional>
@@ -14,6 +15,10 @@ namespace norvane {
 // flag there. A second signal of the same kind while stopping puts every open port's line
 // settings back and ends the program at once with _exit(18). A signal that was ignored when
 // the program started (nohup, a background job) stays ignored.
-void InstallSignalAbort(std::function<void(int signal)> onAbort);
+//
+// `gentleSignals` is how many signals of the first one's kind reach `onAbort` before the next
+// one ends the program at once: a station takes a first one as "no new device", a second as
+// "abort the devices in progress", and only a third as the fast exit.
+void InstallSignalAbort(std::function<void(int signal)> onAbort, int gentleSignals = 1);
 
 }  // namespace norvane

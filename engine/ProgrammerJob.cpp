@@ -28,7 +28,9 @@ FlashResult RunProgrammingJob(const JobContext& context, const JobEnvironment& e
         context.events.Post({context.job, JobEvent::Version{VersionTextOf(image, kind)}});
         SearchOutcome search = programmer->SearchDevice(&context.abortFlag, context.noNewDevice);
         outcome = {search.result, std::move(search.detail)};
-        if (search.device && search.device->kind != IMAGE_INVALID) {
+        if (search.device && context.acceptDevice && !context.acceptDevice(*search.device)) {
+            outcome = {MakeResult(RC_DECLINED), {}};
+        } else if (search.device && search.device->kind != IMAGE_INVALID) {
             const JobEvent::Found& device = *search.device;
             if (device.kind != kind) {
                 outcome = {MakeResult(RC_WRONG_DEVICE),

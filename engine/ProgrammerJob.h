@@ -24,6 +24,10 @@ struct JobContext {
     // Nonzero ends a search that has found nothing yet; a device found is programmed to its end.
     const std::atomic<int>* noNewDevice = nullptr;
     PortList ports;
+    // Asked on the job's thread with the device the search found, before any byte is sent to
+    // it: false leaves the device alone and ends the job with RC_DECLINED (a station's device
+    // already programmed in this run). Unset: every device found is taken.
+    std::function<bool(const JobEvent::Found&)> acceptDevice = {};
 };
 
 class MultiStrings;

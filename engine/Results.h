@@ -27,6 +27,9 @@ constexpr ResultCode RC_DEVICE_ERROR = 0x1003;
 constexpr ResultCode RC_ERASE_FAILED = 0x1004;
 constexpr ResultCode RC_INVALID_IMAGE = 0x1005;
 constexpr ResultCode RC_INVALID_REPLY = 0x1006;
+// The device found was declined by whoever runs the job (JobContext::acceptDevice) and left
+// alone. No message of its own: the station that declined it says why.
+constexpr ResultCode RC_DECLINED = 0x1007;
 
 // Details of RC_DEVICE_ERROR that the host itself produces.
 constexpr uint16_t DETAIL_TIMEOUT = 0xFFFF;

@@ -13,7 +13,7 @@ out="$root/bench/RESULTS.md"
 "$root/scripts/deps.sh" build app bench
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORVANE_BENCH=ON \
     -DNORVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j 2 --target norvane-bench >/dev/null
+cmake --build "$build" -j 2 --target norvane-bench norvane-station-bench >/dev/null
 
 # No benchmark ever touches a real port: every one sets NORVANE_COM1..8 itself, and these
 # empty values cover anything started before it does.
@@ -29,7 +29,12 @@ run() {  # name, arguments...: appends the tables to $work/name.md, the figures 
     local name="$1"
     shift
     echo "running $name $*" >&2
-    if ! "$bench" "$@" >>"$work/$name.md" 2>"$work/err.txt"; then
+    local program="$bench"
+    if [ "$1" = station ]; then
+        program="$build/bench/norvane-station-bench"
+        shift
+    fi
+    if ! "$program" "$@" >>"$work/$name.md" 2>"$work/err.txt"; then
         echo "($name $* ended with status $?)" >>"$work/$name.md"
     fi
     grep '^FIGURE ' "$work/err.txt" >>"$work/figures.txt" || true
@@ -39,6 +44,7 @@ for ((i = 1; i <= repeat; i++)); do
     run "checksum-$i" checksum
     run "blockcrc-$i" blockcrc
     run "xmodem-$i" xmodem
+    run "station-$i" station
 done
 run xmodem1k xmodem 1k
 run search search
@@ -104,7 +110,7 @@ load_after="$(uptime)"
     echo "|---|---|---|---|---|"
     cat "$work"/xmodem-*.md "$work/xmodem1k.md"
     echo
-    cat "$work/search.md" "$work/window.md" "$work/virtual.md"
+    cat "$work/search.md" "$work/window.md" "$work/virtual.md" "$work/station-1.md"
     if [ -s "$work/wine.md" ]; then
         echo "### The Windows program under Wine, eight idle ports"
         echo

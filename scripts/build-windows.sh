@@ -2,8 +2,9 @@
 # Builds the Windows program on Linux with mingw-w64:
 #   build-winhost/  a native build of the generated resources (string table, demo image) and
 #                   of the device simulator the Windows tests use;
-#   build-win32/    norvane.exe, 32-bit (i686), release: the program we ship;
-#   build-win64/    norvane.exe, 64-bit (x86_64), from the same sources, for the tests under Wine.
+#   build-win32/    norvane.exe and norvane-console.exe, 32-bit (i686), release: the programs
+#                   we ship;
+#   build-win64/    both, 64-bit (x86_64), from the same sources, for the tests under Wine.
 # Extra arguments go to every cross configure (for example -DNORVANE_FIRMWARE=/path/image.bin).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,9 +27,10 @@ cross() {
     [ ! -f "$dir/CMakeCache.txt" ] || toolchain_arg=()
     cmake -S . -B "$dir" -G Ninja "${toolchain_arg[@]}" \
         -DCMAKE_BUILD_TYPE="$type" -DNORVANE_HOST_BUILD_DIR="$PWD/build-winhost" "$@" >/dev/null
-    cmake --build "$dir" -j"$jobs" --target norvane
+    cmake --build "$dir" -j"$jobs" --target norvane norvane-console
 }
 
 cross build-win32 mingw-i686 Release "$@"
 cross build-win64 mingw-x86_64 RelWithDebInfo "$@"
-echo "Built: build-win32/app/win32/norvane.exe (i686), build-win64/app/win32/norvane.exe (x86_64)"
+echo "Built: build-win32/app/win32/norvane.exe and norvane-console.exe (i686)," \
+    "build-win64/app/win32/norvane.exe and norvane-console.exe (x86_64)"

@@ -50,8 +50,8 @@ enum StringId : int {
     IDS_WHY_INVALID_REPLY = 41,    // "Reply \"%s\" came from %s."
     IDS_WHY_DISCONNECTED = 42,     // "The serial port %s was disconnected."
     // Command lines
-    IDS_HELP_WINDOW = 43,   // "Usage: norvane [--help | --version]\n\n..."
-    IDS_HELP_CONSOLE = 44,  // "Usage: norvane-console [--json] [--help | --version]..."
+    IDS_HELP_WINDOW = 43,   // "Usage: norvane [--port PORT]... [--help | --version]\n\n..."
+    IDS_HELP_CONSOLE = 44,  // "Usage: norvane-console [--json] [--port PORT]... [--log ..."
     IDS_BAD_ARGUMENT = 45,  // "%s: unknown argument \"%s\". Try --help."
     // The window menu's item; '&' marks its mnemonic.
     IDS_ABOUT_ITEM = 46,  // "&About Norvane..."
@@ -77,7 +77,18 @@ enum StringId : int {
     // A port held by a program that needs its own advice (after IDS_PORT_IN_USE_BY).
     IDS_PORT_HELD_MODEMMANAGER = 62,  // "%s is held by ModemManager, which opens ..."
     IDS_PORT_HELD_BRLTTY = 63,        // "%s is held by brltty (braille display support), ..."
-    IDS_COUNT = 64,
+    // Command lines that parse but cannot run
+    IDS_NEEDS_VALUE = 64,       // "%s: %s needs a value. Try --help."
+    IDS_PORT_TWICE = 65,        // "%s: the port %s is named twice."
+    IDS_CONTINUOUS_ALONE = 66,  // "%s: --continuous needs --station."
+    IDS_LOG_UNUSABLE = 67,      // "%s: the log %s cannot be opened for appending: %s"
+    // The station (norvane-console --station)
+    IDS_PORT = 68,                // "Port"
+    IDS_ALREADY_PROGRAMMED = 69,  // "Already programmed in this run"
+    IDS_PORT_IDLE = 70,           // "No device"
+    IDS_STATION_SUMMARY = 71,     // "Programmed: %d, failed: %d, already programmed: %d, ..."
+    IDS_STATION_STOPPING = 72,    // "Stopping: no new device is taken; ..."
+    IDS_COUNT = 73,
 };
 
 }  // namespace norvane

@@ -1,5 +1,7 @@
 #include "app/console/ConsoleReport.h"
 
+#include <algorithm>
+
 #include "app/console/JsonText.h"
 #include "strings/MultiStrings.h"
 #include "strings/StringIds.h"
@@ -29,8 +31,13 @@ std::string FitToColumns(const std::string& line, int columns) {
 }
 
 ConsoleReport::ConsoleReport(ReportStyle style, const MultiStrings& strings, ReportStream& out,
-                             ReportStream& err, int columns)
-    : style_(style), strings_(strings), out_(out), err_(err), columns_(columns) {}
+                             ReportStream& err, int columns, ReportTag tag)
+    : style_(style),
+      strings_(strings),
+      out_(out),
+      err_(err),
+      columns_(columns),
+      tag_(std::move(tag)) {}
 
 void ConsoleReport::Apply(const JobEvent& event) {
     if (const auto* version = std::get_if<JobEvent::Version>(&event.what)) {
@@ -47,7 +54,7 @@ void ConsoleReport::Apply(const JobEvent& event) {
 
 void ConsoleReport::OnVersion(const std::string& text) {
     if (style_ == ReportStyle::Json) {
-        Print(out_, R"({"event":"version","text":)" + JsonString(text) + "}");
+        Print(out_, JsonEvent("version") + R"(,"text":)" + JsonString(text) + "}");
     } else {
         Print(out_, std::string(strings_.Text(IDS_PROGRAM_VERSION)) + ": " + text);
     }
@@ -76,7 +83,7 @@ void ConsoleReport::OnPhase(const JobEvent::Phase& phase) {
     progress_.SetPosition(phase.position);
     switch (style_) {
         case ReportStyle::Json:
-            Print(out_, R"({"event":"phase","text":)" + JsonString(status_) + "}");
+            Print(out_, JsonEvent("phase") + R"(,"text":)" + JsonString(status_) + "}");
             OnProgress();
             break;
         case ReportStyle::Lines:
@@ -93,10 +100,12 @@ void ConsoleReport::OnFound(const JobEvent::Found& found) {
     const bool knownKind = found.kind != IMAGE_INVALID;
     if (style_ == ReportStyle::Json) {
         const std::string serial = found.serial.substr(0, found.serial.find_first_of("\r\n"));
-        std::string line =
-            R"({"event":"found","port":)" + JsonString("COM" + std::to_string(found.port));
-        if (!found.path.empty()) {
-            line += R"(,"path":)" + JsonString(found.path);
+        std::string line = JsonEvent("found");
+        if (tag_.jsonFields.empty()) {  // a station's tag names the port already
+            line += R"(,"port":)" + JsonString("COM" + std::to_string(found.port));
+            if (!found.path.empty()) {
+                line += R"(,"path":)" + JsonString(found.path);
+            }
         }
         line += R"(,"device":)" + JsonString(found.displayName);
         if (knownKind) {
@@ -115,8 +124,9 @@ void ConsoleReport::OnFound(const JobEvent::Found& found) {
 void ConsoleReport::OnProgress() {
     switch (style_) {
         case ReportStyle::Json:
-            Print(out_, R"({"event":"progress","position":)" + std::to_string(progress_.position) +
-                            R"(,"range":)" + std::to_string(progress_.upper) + "}");
+            Print(out_, JsonEvent("progress") + R"(,"position":)" +
+                            std::to_string(progress_.position) + R"(,"range":)" +
+                            std::to_string(progress_.upper) + "}");
             break;
         case ReportStyle::Terminal:
             if (lineOpen_) {
@@ -168,7 +178,24 @@ void ConsoleReport::EndProgressLine() {
 
 void ConsoleReport::Print(ReportStream& to, const std::string& line) {
     EndProgressLine();
-    to.Write(line + "\n");
+    // JSON objects carry the tag in their fields; the error stream's lines are plain text.
+    const bool jsonObject = style_ == ReportStyle::Json && &to == &out_;
+    if (jsonObject || tag_.prefix.empty()) {
+        to.Write(line + "\n");
+        return;
+    }
+    // Every line of a text of several (a second text) is led by the prefix.
+    std::string text;
+    for (size_t at = 0; at <= line.size();) {
+        const size_t end = std::min(line.find('\n', at), line.size());
+        text += tag_.prefix + line.substr(at, end - at) + "\n";
+        at = end + 1;
+    }
+    to.Write(text);
+}
+
+std::string ConsoleReport::JsonEvent(const char* name) const {
+    return std::string(R"({"event":")") + name + "\"" + tag_.jsonFields;
 }
 
 void ConsoleReport::Finish(const JobEvent::Done& done) {
@@ -179,7 +206,7 @@ void ConsoleReport::Finish(const JobEvent::Done& done) {
         CompletePhase();
     }
     if (style_ == ReportStyle::Json) {
-        std::string line = R"({"event":"result","status":)" + std::to_string(status);
+        std::string line = JsonEvent("result") + R"(,"status":)" + std::to_string(status);
         line += R"(,"message":)" + JsonString(message);
         if (!detail.empty()) {
             line += R"(,"detail":)" + JsonString(detail);

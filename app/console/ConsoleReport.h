@@ -18,12 +18,20 @@ class MultiStrings;
 
 enum class ReportStyle { Terminal, Lines, Json };
 
+// Whom the lines are about when several jobs share the outputs (a station): each plain line
+// starts with `prefix` ("COM2: "), each JSON object carries `jsonFields` (`,"port":"COM2",...`)
+// right after its event name.
+struct ReportTag {
+    std::string prefix;
+    std::string jsonFields;
+};
+
 class ConsoleReport {
 public:
     // Normal output goes to `out`; a failure's message and its second text to `err`. On a
     // terminal, `columns` is its width (0: unknown).
     ConsoleReport(ReportStyle style, const MultiStrings& strings, ReportStream& out,
-                  ReportStream& err, int columns = 0);
+                  ReportStream& err, int columns = 0, ReportTag tag = {});
 
     // Any event but the last.
     void Apply(const JobEvent& event);
@@ -41,12 +49,15 @@ private:
     void DrawProgress();
     void EndProgressLine();
     void Print(ReportStream& to, const std::string& line);
+    // `{"event":"<name>"` and the tag's fields: the start of every JSON line.
+    std::string JsonEvent(const char* name) const;
 
     ReportStyle style_;
     const MultiStrings& strings_;
     ReportStream& out_;
     ReportStream& err_;
     int columns_;
+    ReportTag tag_;
 
     std::string status_;
     ProgressState progress_;

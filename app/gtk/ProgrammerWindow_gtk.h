@@ -18,6 +18,8 @@ public:
     ProgrammerWindow(const MultiStrings& strings, AboutLines about, UiTrace& trace);
     ~ProgrammerWindow() override;
 
+    // The ports the job searches (COM1..COM8 unless the command line names others).
+    void SetPorts(PortList ports) { dialog_.SetPorts(std::move(ports)); }
     // Starts the programming job; its messages are applied once the main loop runs.
     void StartJob(JobRunner runner = ProgrammerThreadProc);
     // After the main loop: waits for the job's thread and gives the exit status.

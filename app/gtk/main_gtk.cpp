@@ -9,6 +9,7 @@
 
 #include "app/AboutBox.h"
 #include "app/CommandLine.h"
+#include "app/PortArguments.h"
 #include "app/SignalAbort.h"
 #include "app/Startup.h"
 #include "app/UiTrace.h"
@@ -26,7 +27,13 @@ int main(int argc, char** argv) {
     }
     const AboutLines about = AboutLinesFrom(VersionInfo::OfProgram(), TheStrings());
     const auto arguments = std::span<const char* const>(argv + 1, argc > 0 ? argc - 1 : 0);
-    if (const auto reply = ReplyTo(ParseCommandLine(arguments), TheStrings(), about)) {
+    const CommandLine command = ParseCommandLine(arguments);
+    const PortChoice ports = PortsFromArguments(command.ports);
+    auto reply = ReplyTo(command, TheStrings(), about);
+    if (!reply) {
+        reply = RefusalOf(ports, TheStrings(), kWindowProgram);
+    }
+    if (reply) {
         (reply->toStandardError ? std::cerr : std::cout) << reply->text << std::flush;
         return reply->exitStatus;
     }
@@ -50,6 +57,7 @@ int main(int argc, char** argv) {
         stopSignal = signal;
         stopRequested->emit();
     });
+    window.SetPorts(ports.ports);
     window.StartJob();
     application->run(window);
     const int status = window.Finish();

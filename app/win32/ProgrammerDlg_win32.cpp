@@ -107,6 +107,8 @@ public:
     ProgrammerWindow(const ProgrammerWindow&) = delete;
     ProgrammerWindow& operator=(const ProgrammerWindow&) = delete;
 
+    void SetPorts(PortList ports) { dialog_.SetPorts(std::move(ports)); }
+
     int Run() {
         window_ = CreateDialogParamA(instance_, MAKEINTRESOURCEA(IDD_NORVANE_DIALOG), nullptr,
                                      DialogProc, reinterpret_cast<LPARAM>(this));
@@ -355,8 +357,9 @@ void CenterDialog(HWND dialog) {
 }
 
 int RunProgrammerDialog(HINSTANCE instance, const MultiStrings& strings, AboutLines about,
-                        UiTrace& trace) {
+                        UiTrace& trace, PortList ports) {
     ProgrammerWindow window(instance, strings, std::move(about), trace);
+    window.SetPorts(std::move(ports));
     return window.Run();
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/Win32.h"
+#include "serial/PortList.h"
 
 namespace norvane {
 
@@ -10,10 +11,11 @@ class UiTrace;
 struct AboutLines;
 class VersionInfo;
 
-// Shows the main window, which starts the programming job at once, and runs it until it has
-// closed. Returns the program's exit status (ExitStatusOf; 1 when no result arrived).
+// Shows the main window, which starts the programming job on `ports` at once, and runs it
+// until it has closed. Returns the program's exit status (ExitStatusOf; 1 when no result
+// arrived).
 int RunProgrammerDialog(HINSTANCE instance, const MultiStrings& strings, AboutLines about,
-                        UiTrace& trace);
+                        UiTrace& trace, PortList ports);
 
 // Centres a dialog on its owner, or on the screen's work area when it has none.
 void CenterDialog(HWND dialog);

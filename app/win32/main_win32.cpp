@@ -6,6 +6,7 @@
 
 #include "app/AboutBox.h"
 #include "app/CommandLine.h"
+#include "app/PortArguments.h"
 #include "app/Startup.h"
 #include "app/UiTrace.h"
 #include "app/win32/ProgrammerDlg_win32.h"
@@ -60,7 +61,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     AboutLines about = AboutLinesFrom(VersionInfoOfProgram(), TheStrings());
     const auto arguments = std::span<const char* const>(__argv + 1, __argc > 0 ? __argc - 1 : 0);
-    if (const auto reply = ReplyTo(ParseCommandLine(arguments), TheStrings(), about)) {
+    const CommandLine command = ParseCommandLine(arguments);
+    PortChoice ports = PortsFromArguments(command.ports);
+    auto reply = ReplyTo(command, TheStrings(), about);
+    if (!reply) {
+        reply = RefusalOf(ports, TheStrings(), kWindowProgram);
+    }
+    if (reply) {
         Answer(*reply);
         return reply->exitStatus;
     }
@@ -68,7 +75,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     UiTrace trace = UiTrace::FromEnvironment();
-    const int status = RunProgrammerDialog(instance, TheStrings(), std::move(about), trace);
+    const int status = RunProgrammerDialog(instance, TheStrings(), std::move(about), trace,
+                                           std::move(ports.ports));
     trace.Line("exit", std::to_string(status));
     return status;
 }

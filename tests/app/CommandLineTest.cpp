@@ -1,11 +1,12 @@
-// The window program's command line: nothing but --help and --version, and a refusal of its
-// own for anything else.
+// The programs' command lines: --help, --version and --port for both, the console's own
+// options, and a refusal for anything else; the ports they name, numbered.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "app/AboutBox.h"
 #include "app/CommandLine.h"
+#include "app/PortArguments.h"
 #include "strings/MultiStrings.h"
 
 namespace norvane {
@@ -55,6 +56,38 @@ TEST(CommandLine, RepliesAndTheirStatuses) {
     EXPECT_TRUE(refusal->toStandardError);
     EXPECT_EQ(refusal->exitStatus, kExitBadArgument);
     EXPECT_EQ(refusal->text, "norvane: unknown argument \"--verison\". Try --help.\n");
+}
+
+TEST(CommandLine, PortsAndTheConsolesOptions) {
+    const std::vector<const char*> arguments{"--station", "--port", "/dev/b", "--continuous",
+                                             "--port",    "com2",   "--json", "--log",
+                                             "x.log",     "--port", "/dev/c"};
+    const CommandLine console = ParseCommandLine(arguments, kConsoleProgram);
+    EXPECT_EQ(console.action, CommandAction::Run);
+    EXPECT_TRUE(console.station && console.continuous && console.json);
+    EXPECT_EQ(console.logPath, "x.log");
+    // A path takes the lowest number that no "COMn" takes.
+    const PortChoice choice = PortsFromArguments(console.ports);
+    ASSERT_EQ(choice.ports.size(), 3u);
+    EXPECT_EQ(choice.ports[0].number, 1);
+    EXPECT_EQ(choice.ports[0].name, "/dev/b");
+    EXPECT_EQ(choice.ports[1].number, 2);
+    EXPECT_EQ(choice.ports[1].name, "COM2");
+    EXPECT_EQ(choice.ports[2].number, 3);
+    EXPECT_EQ(choice.namedTwice, "");
+    EXPECT_EQ(PortsFromArguments({"COM12", "/dev/x", "com12"}).namedTwice, "com12");
+    EXPECT_EQ(PortsFromArguments({}).ports.size(), 8u);
+    for (const char* notCom : {"COM0", "COM256", "COM", "COMX", "COM1x", "CON1"}) {
+        EXPECT_EQ(ComNumberOf(notCom), 0) << notCom;
+    }
+    EXPECT_EQ(ComNumberOf("COM255"), 255);
+
+    // The window program takes --port, but none of the console's options.
+    EXPECT_EQ(Parse({"--port", "COM3"}).ports, std::vector<std::string>{"COM3"});
+    EXPECT_EQ(Parse({"--station"}).action, CommandAction::Refuse);
+    const CommandLine missing = Parse({"--port"});
+    EXPECT_EQ(missing.action, CommandAction::Refuse);
+    EXPECT_TRUE(missing.missingValue);
 }
 
 }  // namespace

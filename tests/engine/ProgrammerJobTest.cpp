@@ -104,14 +104,17 @@ std::vector<uint8_t> OsImage(bool withFF) {
 
 class ProgrammerJobTest : public ::testing::Test {
 protected:
-    FlashResult Run(const std::vector<uint8_t>& image) {
+    FlashResult Run(const std::vector<uint8_t>& image,
+                    std::function<bool(const JobEvent::Found&)> acceptDevice = {}) {
         JobEnvironment environment{[&image] { return ImageSpan(image); },
                                    [this](const PortList& ports) {
                                        script.ports = ports;
                                        return std::make_unique<ScriptedProgrammer>(script, events);
                                    },
                                    strings};
-        return RunProgrammingJob({7, events, abortFlag, nullptr, NumberedComPorts(3)}, environment);
+        return RunProgrammingJob(
+            {7, events, abortFlag, nullptr, NumberedComPorts(3), std::move(acceptDevice)},
+            environment);
     }
     // The job's events, with Done exactly once and last, marked with the job.
     void ExpectDoneLast(FlashResult result) {
@@ -235,6 +238,25 @@ TEST_F(ProgrammerJobTest, EveryFailureTheJobFindsItselfSaysWhy) {
     EXPECT_EQ(events.Detail(),
               "The GM or TV image built into the program is shorter than its two regions "
               "(0x1BF00 bytes).");
+}
+
+TEST_F(ProgrammerJobTest, ADeviceDeclinedByTheStationGetsNoProtocolStep) {
+    script.searchResult = MakeResult(RC_FOUND_TV);
+    std::vector<ImageKind> asked;
+    const auto decline = [&asked](const JobEvent::Found& found) {
+        asked.push_back(found.kind);
+        return false;
+    };
+    EXPECT_EQ(Run(ChecksumImage("TV"), decline), MakeResult(RC_DECLINED));
+    ExpectDoneLast(MakeResult(RC_DECLINED));
+    EXPECT_EQ(events.Detail(), "");
+    EXPECT_EQ(asked, std::vector<ImageKind>{IMAGE_TV});
+    EXPECT_EQ(script.calls,
+              (std::vector<std::string>{"sink", "search", "destroyed after 1 events"}));
+    script.calls.clear();
+    EXPECT_EQ(Run(ChecksumImage("TV"), [](const JobEvent::Found&) { return true; }),
+              MakeResult(RC_SUCCESS));
+    EXPECT_EQ(script.calls[2], "checksum");
 }
 
 }  // namespace

@@ -131,11 +131,12 @@ TEST(EmbeddedStringTable, LoadsBackToTheShippedTexts) {
     EXPECT_EQ(reinterpret_cast<const uint8_t*>(strings.Text(IDS_ERASING)), table.data() + 32);
     EXPECT_STREQ(strings.Text(IDS_PORT_IN_USE_BY), "%s is in use by %s. Close it and try again.");
     EXPECT_STREQ(strings.Text(IDS_BAD_ARGUMENT), "%s: unknown argument \"%s\". Try --help.");
-    EXPECT_EQ(
-        std::string(strings.Text(IDS_HELP_WINDOW)).find("Usage: norvane [--help | --version]\n"),
-        0u);
+    EXPECT_EQ(std::string(strings.Text(IDS_HELP_WINDOW))
+                  .find("Usage: norvane [--port PORT]... [--help | --version]\n"),
+              0u);
     EXPECT_EQ(std::string(strings.Text(IDS_HELP_CONSOLE))
-                  .find("Usage: norvane-console [--json] [--help | --version]\n"),
+                  .find("Usage: norvane-console [--json] [--port PORT]... [--log FILE] "
+                        "[--help | --version]\n"),
               0u);
     EXPECT_STREQ(strings.Text(IDS_COUNT), "");
     EXPECT_STREQ(strings.Text(0, 2), "");

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Inspects the shipped 32-bit exe without running it (this machine runs no 32-bit code): a PE32
 # image for the GUI subsystem that imports system DLLs only and carries every resource the
-# program looks up, with the firmware image and the string table byte for byte.
-#   inspect-exe.sh <norvane.exe> <strings.bin> <firmware.bin>
+# program looks up, with the firmware image and the string table byte for byte. With
+# "console", norvane-console.exe: the console subsystem, no dialogs, its texts in UTF-8.
+#   inspect-exe.sh <norvane.exe> <strings.bin> <firmware.bin> [console]
 # Sourced by scripts/test-windows.sh (counts into its totals) or run alone.
 set -uo pipefail
 here=$(dirname "${BASH_SOURCE[0]}")
@@ -11,6 +12,7 @@ source "$here/lib.sh"
 exe=$1
 strings_bin=$2
 firmware_bin=$3
+kind=${4:-window}
 objdump=x86_64-w64-mingw32-objdump  # reads PE32 as well as PE32+
 headers=$(mktemp)
 trap 'rm -f "$headers"' RETURN EXIT
@@ -21,6 +23,9 @@ is_pe32_i386() {
 }
 is_gui() {
     grep -Eq "^Subsystem[[:space:]]+00000002[[:space:]]+\(Windows GUI\)" "$headers"
+}
+is_console() {
+    grep -Eq "^Subsystem[[:space:]]+00000003[[:space:]]+\(Windows CUI\)" "$headers"
 }
 # Only DLLs that come with every Windows: the C++ runtime, winpthreads and libgcc are linked in.
 system_dlls_only() {
@@ -72,6 +77,15 @@ has_resource() {  # <type> <id> [size]
 }
 # RT_ICON 3, RT_DIALOG 5, RT_STRING 6 (string 101 lives in block 101/16+1 = 7),
 # RT_GROUP_ICON 14, RT_VERSION 16.
+if [ "$kind" = console ]; then
+    check "i686 console exe: PE32 for i386" is_pe32_i386
+    check "i686 console exe: console subsystem" is_console
+    check "i686 console exe: imports system DLLs only" system_dlls_only
+    check "i686 console exe: version information" has_resource 16 1
+    check "i686 console exe: PROGRAM 130 is the firmware image" has_resource PROGRAM 130 "$(stat -c %s "$firmware_bin")"
+    check "i686 console exe: STRINGS 131 is the UTF-8 string table" has_resource STRINGS 131 "$(stat -c %s "$strings_bin")"
+    return 0 2>/dev/null || exit 0
+fi
 check "i686 exe: PE32 for i386" is_pe32_i386
 check "i686 exe: GUI subsystem" is_gui
 check "i686 exe: imports system DLLs only" system_dlls_only

@@ -5,6 +5,7 @@
 #   DEVSIM   the native norvane-devsim
 #   EXE_TV   norvane.exe carrying the demo TV image
 #   EXE_OS   norvane.exe carrying a small OS image
+#   CONSOLE_OS  norvane-console.exe carrying the same image
 #   COMMPORT_TEST  CommPortWineTest.exe
 #
 # Every COMn of the prefix is mapped before the program runs: COM1 and COM12 to $WORK/com1 and
@@ -34,6 +35,7 @@ app_pid=""
 wine_cleanup() {
     [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null
     [ -z "$devsim_pid" ] || kill "$devsim_pid" 2>/dev/null
+    stop_bed_devices
     wineserver -k 2>/dev/null
     [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null
     app_pid="" devsim_pid="" xvfb_pid=""
@@ -141,6 +143,33 @@ start_device() {
     pty=$(head -1 "$WORK/devsim.out")
     [ -c "$pty" ] || return 1
     ln -sfn "$pty" "$WORK/$link"
+}
+
+# start_device_on <link> <devsim options...>: $WORK/<link> leads to a simulator of its own, for
+# the tests with a device on more than one port.
+bed_pids=()
+start_device_on() {
+    local link=$1 out=$WORK/devsim-$1.out pty
+    shift
+    rm -f "$out"
+    "$DEVSIM" "$@" >"$out" 2>"$WORK/devsim-$link.err" &
+    bed_pids+=($!)
+    for _ in $(seq 100); do
+        [ -s "$out" ] && break
+        sleep 0.05
+    done
+    pty=$(head -1 "$out")
+    [ -c "$pty" ] || return 1
+    ln -sfn "$pty" "$WORK/$link"
+}
+
+stop_bed_devices() {
+    local pid
+    for pid in "${bed_pids[@]}"; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    bed_pids=()
 }
 
 # Both links lead to nothing.
@@ -424,6 +453,31 @@ test_command_line() {
     }
 }
 
+# norvane-console.exe --station with a device on COM1 and one on COM12, a number the system
+# opens only through the device namespace: both programmed at once, said in JSON, exit 0.
+test_console_station() {
+    local device
+    for device in com1:W-1 com12:W-12; do
+        start_device_on "${device%%:*}" --kind OS --star --serial "${device##*:}" --erase-ms 600 \
+            --block-ms 15 --pace --first-greeting-ms 300 --greeting-ms 3000 || return 1
+    done
+    timeout 120 wine "$CONSOLE_OS" --station --json --port COM1 --port COM12 \
+        >"$WORK/station.out" 2>"$WORK/station.err"
+    status=$?
+    stop_bed_devices
+    local out
+    out=$(tr -d '\r' <"$WORK/station.out")
+    if ! expect_equal 0 "$status" "exit status"; then
+        tail -5 "$WORK/station.out" "$WORK/station.err" >&2
+        return 1
+    fi
+    grep -Fq '{"event":"result","port":"COM1","path":"COM1","status":0,' <<<"$out" &&
+        grep -Fq '{"event":"result","port":"COM12","path":"COM12","status":0,' <<<"$out" &&
+        grep -Fq '{"event":"found","port":"COM12","path":"COM12","device":"Osk3","serial":"W-12' \
+            <<<"$out" &&
+        grep -Fq '"programmed":2,"failed":0,"already_programmed":0,"idle":0,"status":0}' <<<"$out"
+}
+
 # The serial back end on its own (CommPortWineTest.cpp); each of its checks counts.
 run_commport_checks() {
     start_device --kind TV --pace || {
@@ -464,7 +518,8 @@ run_wine_tests() {
         "OS run on COM12, listed by the system (exit 0):test_com12_run" \
         "Esc during the search (exit 18):test_escape_during_search" \
         "no device, about box from the window menu (exit 13):test_no_device_and_about_box" \
-        "command line answered or refused, no window, no port:test_command_line"; do
+        "command line answered or refused, no window, no port:test_command_line" \
+        "console station, devices on COM1 and COM12 (exit 0):test_console_station"; do
         check "wine: ${test%%:*}" "${test##*:}"
         stop_app
         stop_device

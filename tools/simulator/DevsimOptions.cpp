@@ -115,6 +115,11 @@ const char* DevsimUsage() {
            "line:\n"
            "  --pace                   take the host's bytes at its line speed (10 bits a\n"
            "                           byte), as a real line does; else they arrive at once\n"
+           "bed (devices one after the other):\n"
+           "  --devices N              N devices, each with the next serial   [1]\n"
+           "  --swap-ms N              from one device's end to the next one  [1000]\n"
+           "  --swap-greeting-ms N     the device just done greets on with this\n"
+           "                           period until it is swapped             [silent]\n"
            "run:\n"
            "  --log FILE               write the report of the run to FILE at exit\n"
            "  --exit-after-run         exit when the run is over\n"
@@ -213,6 +218,18 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions* opt
              uint32_t k = 0;
              const bool ok = number32(&k)(v);
              o.faults.slowBlock = k;
+             return ok;
+         }},
+        {"--devices",
+         [&](const std::string& v) {
+             return number32(&o.sequence.devices)(v) && o.sequence.devices > 0;
+         }},
+        {"--swap-ms", micros(&o.sequence.swapMicros)},
+        {"--swap-greeting-ms",
+         [&](const std::string& v) {
+             uint64_t period = 0;
+             const bool ok = micros(&period)(v) && period > 0;
+             o.sequence.swapGreetingMicros = period;
              return ok;
          }},
         {"--log", [&](const std::string& v) { return o.logPath = v, !v.empty(); }},

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/simulator/DeviceModel.h"
+#include "tools/simulator/DeviceSequence.h"
 
 namespace norvane::sim {
 
@@ -16,6 +17,7 @@ struct DevsimOptions {
     std::string logPath;
     bool exitAfterRun = false;
     bool pace = false;  // the host's bytes paced at its line speed too
+    SequenceOptions sequence;
     uint64_t lingerMicros = 500'000;
     bool help = false;
 };

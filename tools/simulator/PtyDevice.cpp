@@ -51,12 +51,12 @@ uint32_t BaudFromTermios(unsigned speed) {
     }
 }
 
-PtyDevice::PtyDevice(DeviceModel& model) : model_(model), origin_(MonotonicMicros()) {
-    model_.SetHost(this);
+PtyDevice::PtyDevice(DeviceModel& model) : model_(&model), origin_(MonotonicMicros()) {
+    model_->SetHost(this);
 }
 
 PtyDevice::~PtyDevice() {
-    model_.SetHost(nullptr);
+    model_->SetHost(nullptr);
     if (master_ >= 0) {
         close(master_);
     }
@@ -100,12 +100,22 @@ void PtyDevice::Send(const uint8_t* data, size_t length) {
     }
     uint32_t speed = HostLineSpeed();
     if (speed == 0) {
-        speed = model_.DeviceLineSpeed();
+        speed = model_->DeviceLineSpeed();
     }
     const uint64_t now = NowMicros();
     for (size_t i = 0; i < length; ++i) {
         outgoing_.emplace_back(wire_.Next(now, speed), data[i]);
     }
+}
+
+void PtyDevice::Attach(DeviceModel& model) {
+    model_->SetHost(nullptr);  // taken off the line: its timers find no line to send on
+    model_ = &model;
+    model_->SetHost(this);
+}
+
+bool PtyDevice::RunOver() const {
+    return runOver_ ? runOver_() : model_->Finished();
 }
 
 void PtyDevice::After(uint64_t delayMicros, std::function<void()> action) {
@@ -211,7 +221,7 @@ void PtyDevice::TakeDueBytes() {
         }
         fromHost_.Took(static_cast<uint64_t>(got));
         due -= static_cast<uint64_t>(got);
-        model_.Receive(buffer, static_cast<size_t>(got));  // may disconnect
+        model_->Receive(buffer, static_cast<size_t>(got));  // may disconnect
         if (static_cast<size_t>(got) < want) {
             fromHost_.Stop();
             return;
@@ -220,14 +230,14 @@ void PtyDevice::TakeDueBytes() {
 }
 
 void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
-    model_.PowerOn();
+    model_->PowerOn();
     uint64_t finishedAt = 0;
     for (;;) {
         RunDueTimers();
         TakeDueBytes();
         FlushDueBytes();
         const uint64_t now = NowMicros();
-        if (exitAfterRun && model_.Finished() && outgoing_.empty()) {
+        if (exitAfterRun && RunOver() && outgoing_.empty()) {
             if (finishedAt == 0) {
                 finishedAt = now + lingerMicros;
             }
@@ -277,7 +287,7 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
             uint8_t buffer[4096];
             const ssize_t got = read(master_, buffer, sizeof buffer);
             if (got > 0) {
-                model_.Receive(buffer, static_cast<size_t>(got));
+                model_->Receive(buffer, static_cast<size_t>(got));
             } else if (got < 0 && errno != EAGAIN && errno != EINTR) {
                 usleep(10'000);  // the host has just gone: wait, do not spin
             }

@@ -36,6 +36,13 @@ public:
     // host's writes wait as they would for a UART. Off: they reach the device at once.
     void SetPaced(bool paced) { paced_ = paced; }
 
+    // Puts another device on the line (a production bed's next one): from now on the host's
+    // bytes go to `model`, which the caller powers on. The one before is taken off the line
+    // and sends nothing more.
+    void Attach(DeviceModel& model);
+    // What ends Run with `exitAfterRun`, instead of the end of the device's run.
+    void SetRunOver(std::function<bool()> over) { runOver_ = std::move(over); }
+
     // Powers the device on and runs until `stopFd` becomes readable, or, with `exitAfterRun`,
     // until the run is over, its last bytes are out and `lingerMicros` have passed.
     void Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros);
@@ -53,8 +60,10 @@ private:
     uint64_t NextWake() const;
     bool HostPresent() const;
     void TakeDueBytes();
+    bool RunOver() const;
 
-    DeviceModel& model_;
+    DeviceModel* model_;
+    std::function<bool()> runOver_;
     int master_ = -1;
     std::string slavePath_;
     uint64_t origin_ = 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/simulator/DeviceModel.h"
+#include "tools/simulator/DeviceSequence.h"
 #include "tools/simulator/DevsimOptions.h"
 #include "tools/simulator/PtyDevice.h"
 
@@ -56,13 +57,14 @@ int main(int argc, char** argv) {
         std::cerr << "norvane-devsim: " << error << '\n';
         return 1;
     }
+    DeviceSequence bed(model, options.sequence, device);
     std::cout << device.SlavePath() << std::endl;
 
     device.Run(g_stopPipe[0], options.exitAfterRun, options.lingerMicros);
 
     if (!options.logPath.empty()) {
         std::ofstream log(options.logPath);
-        WriteDeviceReport(model, log);
+        bed.WriteReport(log);
         if (!log) {
             std::cerr << "norvane-devsim: cannot write " << options.logPath << '\n';
             return 1;
