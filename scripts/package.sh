@@ -31,8 +31,11 @@ rm -rf "$debs"
 mkdir -p "$debs"
 tree=$(git stash create)
 git archive --prefix="${source#"$debs"/}/" "${tree:-HEAD}" | tar -x -C "$debs"
-if ! (cd "$source" && NORVANE_CMAKE_ARGS="$(printf '%q ' "$@")" \
-    dpkg-buildpackage -us -uc -b -j"$jobs") >"$debs/build.log" 2>&1; then
+# The arguments reach debian/rules' configure, quoted for its shell.
+cmake_args=""
+(($# == 0)) || cmake_args=$(printf '%q ' "$@")
+if ! (cd "$source" && NORVANE_CMAKE_ARGS="$cmake_args" dpkg-buildpackage -us -uc -b -j"$jobs") \
+    >"$debs/build.log" 2>&1; then
     tail -n 60 "$debs/build.log"
     echo "dpkg-buildpackage failed: $debs/build.log" >&2
     exit 1

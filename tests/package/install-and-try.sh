@@ -127,13 +127,14 @@ manual_pages() {
 }
 check "man -w finds norvane, norvane-console and norvane-devsim" manual_pages
 
-# The demo image fits a TV device; every port but COM1 is nothing. The program keeps to the
-# pace of 9600 baud: the whole image takes about a minute.
+# The demo image fits a TV device; every port but COM1 is nothing. The device greets every
+# 3 s: a greeting that crosses the program's start command is an unexpected reply (status 19).
+# The program keeps to the pace of 9600 baud: the whole image takes about a minute.
 program_simulated_device() {
     local pty status
     coproc DEVSIM {
         exec chroot "$root" env -i PATH=/usr/bin:/bin norvane-devsim --kind TV --serial 7654321 \
-            --exit-after-run
+            --greeting-ms 3000 --exit-after-run
     }
     devsim=$DEVSIM_PID
     read -r -t 20 pty <&"${DEVSIM[0]}" || { echo "  norvane-devsim printed no terminal" >&2; return 1; }
