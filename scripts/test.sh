@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test, warnings as errors: once in a normal build, once under
 # AddressSanitizer with UndefinedBehaviorSanitizer, the threaded parts once more under
-# ThreadSanitizer, the release files from a Release build, then the Windows build
-# (cross-built, tested under Wine) and a short run of every fuzz target.
+# ThreadSanitizer, the release files (the Debian packages, built with their own test suite,
+# the Windows zip and installer), then the Windows build (cross-built, tested under Wine) and a
+# short run of every fuzz target.
 # Tests that drive the real window (label gui) run in the normal build only: the toolkit
 # itself is not sanitizer-clean. The whole jobs over the paced line (label wire, about a minute
 # of real time) run there only too: the sanitizer suites cover the same code with the shorter
@@ -40,8 +41,9 @@ suite asan-ubsan "" "gui|wire|kernel" "tests_nongui" \
 suite tsan "serial|simulator|engine|app" "gui" "tests_serial tests_simulator tests_engine tests_app" \
     -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=thread
 
-# The release files from a Release build (scripts/package.sh), then checked (label package).
-scripts/package.sh -DNORVANE_WERROR=ON -DNORVANE_PACKAGE_TESTS=ON
+# The release files (scripts/package.sh), then checked (label package): the packages installed
+# into a throwaway Debian root and tried there, their files, lintian, the zip and the installer.
+scripts/package.sh -DNORVANE_WERROR=ON
 suite release package "" tests_package -DCMAKE_BUILD_TYPE=Release -DNORVANE_PACKAGE_TESTS=ON
 
 # The Windows program: the shipped 32-bit exe inspected, the 64-bit one run under Wine.

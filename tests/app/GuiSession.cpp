@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -238,7 +239,9 @@ void GuiSession::StartProgramAsNobody(const std::string& com1) {
     // nobody may append to the trace and keep its toolkit's files in the test's folder.
     const std::string home = folder_ + "/home";
     std::filesystem::create_directories(home);
-    chown(home.c_str(), 65534, 65534);
+    if (chown(home.c_str(), 65534, 65534) != 0) {
+        throw std::runtime_error("cannot give " + home + " to nobody: " + std::strerror(errno));
+    }
     close(open(tracePath_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
     chmod(tracePath_.c_str(), 0666);
     Start({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"}, com1,

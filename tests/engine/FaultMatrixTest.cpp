@@ -485,6 +485,9 @@ TEST_F(FaultMatrixOverPtys, APortHeldByAnotherProgramIsNeverOpened) {
     EXPECT_EQ(Footprint().descriptors, before.descriptors);
     EXPECT_EQ(test::SettledThreadCount(before.threads), before.threads);
     EXPECT_FALSE(Held(freePath));
+    // A pseudo-terminal keeps its exclusive mode past the holder's close (a real port's ends
+    // with its last close), and only root may open it then: cleared, as a real port's would be.
+    EXPECT_EQ(ioctl(holder, TIOCNXCL), 0);
     close(holder);
     EXPECT_FALSE(Held(heldPath));
 }

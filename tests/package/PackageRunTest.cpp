@@ -24,8 +24,8 @@ TEST(Package, TheUnpackedProgramProgramsTheDevice) {
     ASSERT_TRUE(fs::exists(NORVANE_APP_PATH));
 
     GuiSession s("package-run");
-    const std::string pty =
-        s.StartDevice({"--kind", "TV", "--serial", "7654321", "--block-ms", "15"});
+    const std::string pty = s.StartDevice(
+        {"--kind", "TV", "--serial", "7654321", "--block-ms", "15", "--greeting-ms", "3000"});
     ASSERT_FALSE(pty.empty());
     s.StartProgram(pty);
     const int window = s.WaitForLine("window", 20s);

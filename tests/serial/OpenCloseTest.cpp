@@ -159,16 +159,27 @@ TEST_F(OpenClose, FailuresSayWhatTheUserCanDoAboutThem) {
 }
 
 TEST_F(OpenClose, APortHeldByAnotherProgramNamesIt) {
+    // The holder says when it holds the lock (a port opened first is exclusive, TIOCEXCL, and
+    // only root could open it after that), and its exec closes the pipe: then it is `sleep`.
+    int locked[2];
+    ASSERT_EQ(pipe2(locked, O_CLOEXEC), 0);
     const pid_t holder = fork();
     ASSERT_GE(holder, 0);
     if (holder == 0) {  // holds the port locked, as a terminal program does, then waits
         const int fd = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
-        if (fd < 0 || flock(fd, LOCK_EX) != 0) {
+        if (fd < 0 || flock(fd, LOCK_EX) != 0 || write(locked[1], "L", 1) != 1) {
             _exit(1);
         }
         execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
         _exit(1);
     }
+    close(locked[1]);
+    char byte = 0;
+    const ssize_t told = read(locked[0], &byte, 1);
+    const ssize_t end = read(locked[0], &byte, 1);
+    close(locked[0]);
+    ASSERT_EQ(told, 1) << "the holder could not lock " << pty.slavePath;
+    ASSERT_EQ(end, 0);
     CommPort port;
     ASSERT_TRUE(test::WaitUntil(
         [&] {
