@@ -63,7 +63,11 @@ void DeviceSearch::NoteWhatCame(int n, ReplyKind kind) {
 std::string DeviceSearch::PortStories() {
     std::string lines;
     for (int n = 1; n <= kPortCount; ++n) {
-        const std::string line = StoryLine(parts_.ports.Story(n), parts_.strings);
+        PortStory story = parts_.ports.Story(n);
+        if (story.fate == PortFate::Silent || story.fate == PortFate::NoGreeting) {
+            story.sharedWith = parts_.ports.OtherHolder(n);  // the port is still open here
+        }
+        const std::string line = StoryLine(story, parts_.strings);
         if (!line.empty()) {
             lines += (lines.empty() ? "" : "\n") + line;
         }

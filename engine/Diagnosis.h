@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,7 @@ enum class PortFate {
     NotSerialPort,     // a file, a directory, /dev/null, a FIFO
     PermissionDenied,  // the user may not open it
     InUse,             // another program holds it
+    SamePort,          // a second name for a port opened already
     OpenFailed,        // any other refusal of the system
     Silent,            // opened, nothing arrived
     NoGreeting,        // bytes arrived, but no greeting
@@ -30,6 +32,8 @@ struct PortStory {
     PortFate fate = PortFate::Absent;
     std::string label;    // "COM3 (/dev/ttyUSB0)"
     OpenFailure failure;  // why the open failed, for the fates of a failed open
+    // For Silent and NoGreeting: another program that had the port open as well.
+    std::optional<PortHolder> sharedWith;
 };
 
 // "COM3 (/dev/ttyUSB0)"; just "COM3" where the port has no path of its own.

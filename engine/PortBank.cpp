@@ -94,6 +94,10 @@ bool PortBank::LineGone(int n) const {
     return slots_[n].port && slots_[n].port->LineGone();
 }
 
+std::optional<PortHolder> PortBank::OtherHolder(int n) const {
+    return slots_[n].port ? slots_[n].port->OtherHolder() : std::nullopt;
+}
+
 void PortBank::KeepOnly(int n) {
     for (int i = 1; i <= kPortCount; ++i) {
         if (i == n) {

@@ -48,6 +48,8 @@ public:
     bool DataArrived(int n) const;
     // True once open slot n's line has hung up.
     bool LineGone(int n) const;
+    // Another program that has open slot n's device open too.
+    std::optional<PortHolder> OtherHolder(int n) const;
     // "COMn (<its device>)" for the active slot.
     const std::string& ActiveLabel() const { return stories_[activeSlot_].label; }
     // The last record any ScanReply completed (ReplyText), and the port it came from.

@@ -36,7 +36,7 @@ OpenFailure DescribeOpenFailure(int error, const std::string& path) {
     failure.kind = KindOfOpenError(error);
     failure.systemText = std::strerror(error);
     if (failure.kind == OpenFailureKind::InUse) {
-        FindPortHolder(path, &failure);
+        failure.holder = FindPortHolder(path).value_or(PortHolder{});
     }
     return failure;
 }
@@ -77,17 +77,17 @@ bool HoldsDevice(const std::string& processDir, dev_t device) {
 
 }  // namespace
 
-bool FindPortHolder(const std::string& path, OpenFailure* failure) {
+std::optional<PortHolder> FindPortHolder(const std::string& path) {
     struct stat port {};
     if (stat(path.c_str(), &port) != 0 || !S_ISCHR(port.st_mode)) {
-        return false;
+        return std::nullopt;
     }
     DIR* proc = opendir("/proc");
     if (proc == nullptr) {
-        return false;
+        return std::nullopt;
     }
     const int self = static_cast<int>(getpid());
-    bool found = false;
+    std::optional<PortHolder> found;
     while (const dirent* entry = readdir(proc)) {
         if (!IsNumber(entry->d_name) || std::atoi(entry->d_name) == self) {
             continue;
@@ -98,10 +98,8 @@ bool FindPortHolder(const std::string& path, OpenFailure* failure) {
         }
         std::string name;
         std::getline(std::ifstream(processDir + "/comm"), name);
-        failure->holderPid = std::atoi(entry->d_name);
-        failure->holderName = name;
-        failure->holderIsNorvane = name == "norvane" || name == "norvane-console";
-        found = true;
+        found = PortHolder{name, std::atoi(entry->d_name),
+                           name == "norvane" || name == "norvane-console"};
         break;
     }
     closedir(proc);

@@ -1,6 +1,7 @@
 // Turning the errno of a failed open into what the user can act on.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "serial/OpenFailure.h"
@@ -14,7 +15,7 @@ OpenFailureKind KindOfOpenError(int error);
 OpenFailure DescribeOpenFailure(int error, const std::string& path);
 
 // The first other process that has `path` open (compared by device number, so any name of the
-// device matches). False when none can be seen (other users' processes are hidden from us).
-bool FindPortHolder(const std::string& path, OpenFailure* failure);
+// device matches). None when none can be seen (other users' processes are hidden from us).
+std::optional<PortHolder> FindPortHolder(const std::string& path);
 
 }  // namespace norvane::posix

@@ -55,7 +55,10 @@ enum StringId : int {
     IDS_BAD_ARGUMENT = 45,  // "%s: unknown argument \"%s\". Try --help."
     // The window menu's item; '&' marks its mnemonic.
     IDS_ABOUT_ITEM = 46,  // "&About Norvane..."
-    IDS_COUNT = 47,
+    // More port stories for the second text.
+    IDS_PORT_SAME_AS = 47,    // "%s is the same port as %s."
+    IDS_PORT_ALSO_OPEN = 48,  // "%s (process %s) has this port open as well. Close it ..."
+    IDS_COUNT = 49,
 };
 
 }  // namespace norvane

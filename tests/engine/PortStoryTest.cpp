@@ -10,9 +10,11 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,20 @@ pid_t HoldPort(const std::string& path, const char* name) {
 void EndHolder(pid_t holder) {
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
+}
+
+std::string ReadAll(int fd) {
+    std::string text;
+    char buffer[512];
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    return text;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void PointCom(int n, const std::string& path) {
@@ -149,6 +165,73 @@ TEST_F(PortStory, EveryPortThatWasNotSimplyAbsentGetsItsLine) {
     EXPECT_EQ(Detail(), expected);
 }
 
+TEST_F(PortStory, ASecondNameForAPortOpenedAlreadyIsThatPortNotAnotherProgram) {
+    PseudoTerminal device;
+    const std::string link = ::testing::TempDir() + "norvane-same-" + std::to_string(getpid());
+    ASSERT_EQ(symlink(device.path.c_str(), link.c_str()), 0);
+    PointCom(1, device.path);
+    PointCom(5, link);  // as COM5's default /dev/ttyUSB0 would be with NORVANE_COM1 set to it
+    EXPECT_EQ(RunJob(), MakeResult(RC_NO_DEVICE));
+    unlink(link.c_str());
+    EXPECT_EQ(Detail(), "COM1 (" + device.path + "): opened, but no device answered.\nCOM5 (" +
+                            link + ") is the same port as COM1.");
+}
+
+TEST_F(PortStory, AProgramThatHoldsThePortWithoutALockIsNamed) {
+    PseudoTerminal device;
+    const pid_t cat = fork();
+    ASSERT_GE(cat, 0);
+    if (cat == 0) {  // a stray `cat` on the port: it reads, and locks nothing
+        const int fd = open(device.path.c_str(), O_RDONLY | O_NOCTTY);
+        if (fd < 0 || dup2(fd, 0) != 0) {
+            _exit(1);
+        }
+        execlp("cat", "cat", static_cast<char*>(nullptr));
+        _exit(1);
+    }
+    const std::string comm = "/proc/" + std::to_string(cat) + "/comm";
+    for (int i = 0; i < 10'000 && ReadFile(comm) != "cat\n"; ++i) {  // until it runs
+        usleep(1000);
+    }
+    ASSERT_EQ(ReadFile(comm), "cat\n");
+    PointCom(1, device.path);
+    EXPECT_EQ(RunJob(), MakeResult(RC_NO_DEVICE));
+    EndHolder(cat);
+    EXPECT_EQ(Detail(),
+              "COM1 (" + device.path + "): opened, but no device answered. cat (process " +
+                  std::to_string(cat) + ") has this port open as well. Close it and try again.");
+}
+
+TEST_F(PortStory, TheProgramsOwnTerminalIsNoSerialPort) {
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {  // a session of its own whose controlling terminal is a fresh one
+        close(report[0]);
+        PseudoTerminal terminal;
+        const int fd = setsid() < 0 ? -1 : open(terminal.path.c_str(), O_RDWR);
+        if (fd < 0 || tcgetsid(fd) != getpid()) {
+            _exit(2);
+        }
+        PointCom(1, "/dev/tty");
+        PointCom(2, terminal.path);
+        const FlashResult result = RunJob();
+        const std::string detail = Detail() + "\n---\n" + terminal.path;
+        [[maybe_unused]] const ssize_t written = write(report[1], detail.data(), detail.size());
+        _exit(result == MakeResult(RC_NO_DEVICE) ? 0 : 1);
+    }
+    close(report[1]);
+    const std::string output = ReadAll(report[0]);
+    close(report[0]);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string path = output.substr(output.rfind('\n') + 1);
+    EXPECT_EQ(output, "COM1 (/dev/tty) is not a serial port.\nCOM2 (" + path +
+                          ") is not a serial port.\n---\n" + path);
+}
+
 TEST_F(PortStory, PermissionDeniedToAnOrdinaryUserNamesTheDialoutGroup) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to become an ordinary user";
@@ -172,11 +255,7 @@ TEST_F(PortStory, PermissionDeniedToAnOrdinaryUserNamesTheDialoutGroup) {
         _exit(result == MakeResult(RC_NO_DEVICE) ? 0 : 1);
     }
     close(report[1]);
-    std::string detail;
-    char buffer[512];
-    for (ssize_t got; (got = read(report[0], buffer, sizeof buffer)) > 0;) {
-        detail.append(buffer, static_cast<size_t>(got));
-    }
+    const std::string detail = ReadAll(report[0]);
     close(report[0]);
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -41,7 +41,7 @@ TEST(Resources, UnknownTypeOrIdGivesNothing) {
 }
 
 TEST(Resources, StringTableHasTheShippedSize) {
-    EXPECT_EQ(FindResourceBytes("Strings", kStringsResourceId).size(), 4557u);
+    EXPECT_EQ(FindResourceBytes("Strings", kStringsResourceId).size(), 4751u);
 }
 
 #ifdef NORVANE_DEMO_FIRMWARE
