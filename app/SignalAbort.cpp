@@ -13,14 +13,14 @@
 namespace norvane {
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};  // SIGQUIT: Ctrl+\ on a terminal
 // The status of "Programming interrupted", the result a signal asks for.
 constexpr int kExitInterrupted = 18;
 
 int wakePipe[2] = {-1, -1};
 std::atomic<int> firstSignal{0};
 
-// Async-signal-safe: an atomic, write, tcsetattr (in the registry) and _exit.
+// Async-signal-safe: an atomic, write, tcsetattr and ioctl (in the registry) and _exit.
 void OnSignal(int signal) {
     int expected = 0;
     if (firstSignal.compare_exchange_strong(expected, signal)) {
