@@ -127,11 +127,11 @@ protected:
         return device_->ReadPath();
     }
     // The whole runs carry a small OS image: the demo TV image takes a minute on the wire.
-    Child Start(const std::vector<std::string>& args, const std::string& com1,
-                const std::string& out, const char* program = NORVANE_CONSOLE_OS_PATH) {
+    ChildProcess Start(const std::vector<std::string>& args, const std::string& com1,
+                       const std::string& out, const char* program = NORVANE_CONSOLE_OS_PATH) {
         std::vector<std::string> argv{program};
         argv.insert(argv.end(), args.begin(), args.end());
-        return Child(argv, PortsWith(com1), out, err_);
+        return StartChild(argv, PortsWith(com1), out, err_);
     }
     std::string Errors() const { return ReadFile(err_); }
 
@@ -143,7 +143,7 @@ protected:
 TEST_F(ConsoleRun, ProgramsTheDeviceOnATerminalWithOneProgressLineRedrawn) {
     const std::string port = StartDevice({"--kind", "OS", "--pace"});
     OutputTerminal terminal;
-    Child console = Start({}, port, terminal.Path());
+    ChildProcess console = Start({}, port, terminal.Path());
     std::string shown;
     while (console.Running()) {
         shown += terminal.ReadAll();
@@ -161,7 +161,7 @@ TEST_F(ConsoleRun, ProgramsTheDeviceOnATerminalWithOneProgressLineRedrawn) {
 
 TEST_F(ConsoleRun, JsonLinesParseAndTellTheWholeRun) {
     const std::string port = StartDevice({"--kind", "OS", "--pace"});
-    Child console = Start({"--json"}, port, out_);
+    ChildProcess console = Start({"--json"}, port, out_);
     ASSERT_EQ(console.Wait(60s), 0);
     std::map<std::string, int> events;
     std::map<std::string, std::string> found, result;
@@ -189,7 +189,7 @@ TEST_F(ConsoleRun, JsonLinesParseAndTellTheWholeRun) {
 TEST_F(ConsoleRun, AnUnknownArgumentIsRefusedBeforeAnyPortIsOpened) {
     const std::string log = TempLog("console-refused");
     const std::string port = StartDevice({"--kind", "TV", "--log", log});
-    Child console = Start({"--json", "--port=COM1"}, port, out_, NORVANE_CONSOLE_PATH);
+    ChildProcess console = Start({"--json", "--port=COM1"}, port, out_, NORVANE_CONSOLE_PATH);
     EXPECT_EQ(console.Wait(10s), 64);
     EXPECT_EQ(ReadFile(out_), "");
     EXPECT_EQ(Errors(), "norvane-console: unknown argument \"--port=COM1\". Try --help.\n");
@@ -204,7 +204,7 @@ TEST_F(ConsoleRun, AReaderThatGoesAwayDoesNotStopTheRun) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     // Not inherited: the program must be left without any reader.
     const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    Child console = Start({"--json"}, port, fifo);
+    ChildProcess console = Start({"--json"}, port, fifo);
     pollfd p{reader, POLLIN, 0};
     ASSERT_GT(poll(&p, 1, 5000), 0);  // the program has started writing
     close(reader);                    // and nobody reads any more
@@ -229,7 +229,7 @@ TEST_F(ConsoleRun, SigtermWhileProgrammingInterruptsAndPutsThePortBack) {
         tcsetattr(fd, TCSANOW, &t);
         close(fd);
     }
-    Child console = Start({"--json"}, port, out_, NORVANE_CONSOLE_PATH);
+    ChildProcess console = Start({"--json"}, port, out_, NORVANE_CONSOLE_PATH);
     for (int i = 0; i < 500 && ReadFile(out_).find("Programming") == std::string::npos; ++i) {
         std::this_thread::sleep_for(20ms);
     }

@@ -289,7 +289,8 @@ TEST(GuiStart, CommandLineIsAnsweredOrRefusedBeforeAnyWindowOrPort) {
         for (int n = 1; n <= 8; ++n) {
             env["NORVANE_COM" + std::to_string(n)] = "";  // should a fault reach the job
         }
-        Child program({NORVANE_APP_PATH, c.argument}, env, folder + "/out", folder + "/err");
+        ChildProcess program =
+            StartChild({NORVANE_APP_PATH, c.argument}, env, folder + "/out", folder + "/err");
         const auto status = program.Wait(20s);
         ASSERT_TRUE(status);
         EXPECT_EQ(*status, c.status);
@@ -314,9 +315,9 @@ TEST(GuiStart, CommandLineIsAnsweredOrRefusedBeforeAnyWindowOrPort) {
 TEST(GuiStart, WithoutADisplayTheProgramSaysSoAndFails) {
     const std::string folder = std::string(NORVANE_GUI_WORK_DIR) + "/no-display";
     std::filesystem::create_directories(folder);
-    Child program({NORVANE_APP_PATH},
-                  {{"NORVANE_UI_TRACE", folder + "/trace.txt"}, {"NO_AT_BRIDGE", "1"}},
-                  folder + "/out", folder + "/err");
+    ChildProcess program = StartChild(
+        {NORVANE_APP_PATH}, {{"NORVANE_UI_TRACE", folder + "/trace.txt"}, {"NO_AT_BRIDGE", "1"}},
+        folder + "/out", folder + "/err");
     const auto status = program.Wait(20s);
     ASSERT_TRUE(status);
     EXPECT_EQ(*status, 3);
