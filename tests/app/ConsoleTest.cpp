@@ -215,7 +215,13 @@ TEST_F(ConsoleRun, AReaderThatGoesAwayDoesNotStopTheRun) {
     close(fd);
 }
 
-TEST_F(ConsoleRun, SigtermWhileProgrammingInterruptsAndPutsThePortBack) {
+// Ctrl+\\ at a terminal sends SIGQUIT: a stop signal like the others, never a dump with the
+// port left at the program's settings.
+class ConsoleStop : public ConsoleRun, public testing::WithParamInterface<int> {};
+
+INSTANTIATE_TEST_SUITE_P(StopSignals, ConsoleStop, testing::Values(SIGTERM, SIGQUIT));
+
+TEST_P(ConsoleStop, AStopSignalWhileProgrammingInterruptsAndPutsThePortBack) {
     const std::string port = StartDevice({"--kind", "TV", "--pace"});
     // Settings of the port's own, for the program to find and put back.
     {
@@ -234,7 +240,7 @@ TEST_F(ConsoleRun, SigtermWhileProgrammingInterruptsAndPutsThePortBack) {
         std::this_thread::sleep_for(20ms);
     }
     ASSERT_NE(ReadFile(out_).find("Programming"), std::string::npos) << ReadFile(out_);
-    kill(console.Pid(), SIGTERM);
+    console.Signal(GetParam());
     EXPECT_EQ(console.Wait(5s), 18);
     EXPECT_NE(
         ReadFile(out_).find(R"({"event":"result","status":18,"message":"Programming interrupted")"),
@@ -248,6 +254,38 @@ TEST_F(ConsoleRun, SigtermWhileProgrammingInterruptsAndPutsThePortBack) {
     close(fd);
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B4800));
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+}
+
+// A program killed outright (kill -9, a crash) cannot clear the port's exclusive flag, and a
+// pseudo-terminal keeps it: the next run must still find the device there.
+TEST_F(ConsoleRun, APortLeftByAKilledRunIsNotTakenForAnotherProgram) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const std::string port = ptsname(master);
+    const auto searching = [&] {
+        for (int i = 0; i < 2000 && ReadFile(out_).find("Searching") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(5ms);  // until the ports are open
+        }
+        return ReadFile(out_).find("Searching") != std::string::npos;
+    };
+    {
+        ChildProcess killed = Start({"--json"}, port, out_, NORVANE_CONSOLE_PATH);
+        ASSERT_TRUE(searching()) << ReadFile(out_);
+        killed.Signal(SIGKILL);
+        EXPECT_EQ(killed.Wait(5s), 128 + SIGKILL);
+    }
+    ChildProcess console = Start({"--json"}, port, out_, NORVANE_CONSOLE_PATH);
+    ASSERT_TRUE(searching()) << ReadFile(out_) << Errors();
+    const std::string greeting = "READYTV7654321 \n";
+    ASSERT_EQ(write(master, greeting.data(), greeting.size()), 16);
+    for (int i = 0; i < 2000 && ReadFile(out_).find("\"found\"") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_NE(ReadFile(out_).find(R"({"event":"found","port":"COM1")"), std::string::npos)
+        << ReadFile(out_) << Errors();
+    console.Signal(SIGTERM);
+    EXPECT_EQ(console.Wait(10s), 18);
+    close(master);
 }
 
 }  // namespace
