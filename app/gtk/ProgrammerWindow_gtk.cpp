@@ -118,6 +118,14 @@ void ProgrammerWindow::OnSignal(int signal) {
     }
 }
 
+void ProgrammerWindow::OnDisplayLost() {
+    trace_.Line("display-lost");
+    displayLost_ = true;
+    dialog_.OnSignal();
+    dialog_.JoinWorker();
+    dialog_.DispatchPending();  // the result, to stderr only
+}
+
 void ProgrammerWindow::OnMap() {
     trace_.Line("window", WindowIdOf(*this));
     trace_.Line("caption", get_title().raw());
@@ -130,6 +138,9 @@ void ProgrammerWindow::OnMap() {
 }
 
 void ProgrammerWindow::SetLabel(uint32_t target, const std::string& text) {
+    if (displayLost_) {
+        return;
+    }
     Gtk::Label* labels[] = {&statusText_, &versionText_, &deviceText_, &serialText_};
     Gtk::Label& label = *labels[target];
     label.set_text(text);
@@ -137,12 +148,18 @@ void ProgrammerWindow::SetLabel(uint32_t target, const std::string& text) {
 }
 
 void ProgrammerWindow::SetProgress(const ProgressState& progress) {
+    if (displayLost_) {
+        return;
+    }
     progress_.set_fraction(progress.Fraction());
     trace_.Line("progress",
                 std::to_string(progress.position) + "/" + std::to_string(progress.upper));
 }
 
 void ProgrammerWindow::ShowResultBox(const ResultBox& result) {
+    if (displayLost_) {
+        return;
+    }
     if (openAbout_ != nullptr) {
         // The job is over: the about box makes way for the result. Its own loop returns only
         // after this one, so hide it now as well.
@@ -211,7 +228,7 @@ void ProgrammerWindow::ShowAboutBox(const AboutLines& lines) {
 }
 
 void ProgrammerWindow::CloseWindow() {
-    if (closed_) {
+    if (closed_ || displayLost_) {
         return;
     }
     closed_ = true;

@@ -25,6 +25,9 @@ public:
     // A stop signal (see SignalAbort.h), on the user-interface thread: the job stops as for
     // Esc and the window closes without waiting for OK; an open result box is closed.
     void OnSignal(int signal);
+    // The display is gone (DisplayLoss_gtk.h): stops the job as a stop signal does and waits
+    // for its end, drawing nothing more; Finish then gives the exit status.
+    void OnDisplayLost();
 
     // DialogView
     void SetLabel(uint32_t target, const std::string& text) override;
@@ -59,6 +62,7 @@ private:
     AboutBox* openAbout_ = nullptr;
     Gtk::MessageDialog* openResult_ = nullptr;
     bool closed_ = false;
+    bool displayLost_ = false;  // nothing may be drawn: every call to the server would fail
 
     // Declared last: destroyed first, so the worker is joined while the dispatcher it wakes
     // still exists.
