@@ -2,6 +2,7 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include "app/FieldSamples.h"
 #include "app/ResultBoxPlacement.h"
 #include "app/Startup.h"
 #include "app/gtk/DialogLayout_gtk.h"
@@ -20,6 +21,10 @@ const char* LabelName(uint32_t target) {
         default:
             return "serial";
     }
+}
+
+Gtk::Label* CaptionOf(Gtk::Frame& group) {
+    return dynamic_cast<Gtk::Label*>(group.get_label_widget());
 }
 
 DialogKey KeyOf(const GdkEventKey* event) {
@@ -68,17 +73,46 @@ ProgrammerWindow::ProgrammerWindow(const MultiStrings& strings, AboutLines about
     MakeSunken(deviceFrame_, deviceText_);
     MakeSunken(serialFrame_, serialText_);
 
-    fixed_.set_size_request(PixelsX(215), PixelsY(70));
-    Place(fixed_, statusGroup_, 4, 3, 206, 37);
-    Place(fixed_, statusFrame_, 8, 12, 197, 9);
-    Place(fixed_, progress_, 8, 26, 197, 9);
-    Place(fixed_, versionGroup_, 4, 43, 66, 23);
-    Place(fixed_, versionFrame_, 9, 52, 56, 9);
-    Place(fixed_, deviceGroup_, 73, 43, 66, 23);
-    Place(fixed_, deviceFrame_, 78, 52, 56, 9);
-    Place(fixed_, serialGroup_, 144, 43, 66, 23);
-    Place(fixed_, serialFrame_, 149, 52, 56, 9);
-    add(fixed_);
+    // Template 102 as a grid: the status group across the top, the three fields below it in
+    // columns of one width. Each widget takes at least its template's size and grows with its
+    // texts and the font, so that a larger desktop text scale or a longer translation widens
+    // the window instead of cutting a text or laying captions over each other.
+    const FieldSamples samples = FieldSamplesFrom(strings);
+    ReserveWidthFor(statusText_, samples.status);
+    ReserveWidthFor(deviceText_, samples.device);
+    ReserveWidthFor(serialText_, samples.serial);
+    AtLeast(statusGroup_, 206, 37);
+    AtLeast(statusFrame_, 197, 9);
+    AtLeast(progress_, 197, 9);
+    statusBox_.set_orientation(Gtk::ORIENTATION_VERTICAL);
+    statusBox_.set_spacing(7);
+    statusBox_.pack_start(statusFrame_, Gtk::PACK_SHRINK);
+    statusBox_.pack_start(progress_, Gtk::PACK_SHRINK);
+    Inset(statusBox_, 5, 1, 6, 7);
+    statusGroup_.add(statusBox_);
+    for (auto [group, frame] : {std::pair{&versionGroup_, &versionFrame_},
+                                {&deviceGroup_, &deviceFrame_},
+                                {&serialGroup_, &serialFrame_}}) {
+        AtLeast(*group, 66, 23);
+        AtLeast(*frame, 56, 9);
+        Inset(*frame, 7, 1, 6, 6);
+        group->add(*frame);
+    }
+    grid_.set_column_homogeneous(true);
+    grid_.set_column_spacing(6);
+    grid_.set_row_spacing(5);
+    Inset(grid_, 6, 5, 8, 7);
+    grid_.attach(statusGroup_, 0, 0, 3, 1);
+    grid_.attach(versionGroup_, 0, 1, 1, 1);
+    grid_.attach(deviceGroup_, 1, 1, 1, 1);
+    grid_.attach(serialGroup_, 2, 1, 1, 1);
+    add(grid_);
+    signal_draw().connect(
+        [this](const Cairo::RefPtr<Cairo::Context>&) {
+            OnDrawn();
+            return false;
+        },
+        true);
 
     // GTK offers no system menu to extend: the same item lives in a window menu that opens on
     // a right click anywhere in the window, or with the Menu key or Shift+F10.
@@ -86,6 +120,13 @@ ProgrammerWindow::ProgrammerWindow(const MultiStrings& strings, AboutLines about
     windowMenu_.append(aboutItem_);
     windowMenu_.show_all();
     windowMenu_.attach_to_widget(*this);
+    // Keys reach the menu once it is on the screen: a test waits for this line to send them.
+    if (Gtk::Widget* menuWindow = windowMenu_.get_toplevel()) {
+        menuWindow->signal_map_event().connect([this](GdkEventAny*) {
+            trace_.Line("menu-shown");
+            return false;
+        });
+    }
 
     dispatcher_.connect([this] { dialog_.DispatchPending(); });
     dialog_.SetWake([this] { dispatcher_.emit(); });
@@ -145,6 +186,45 @@ void ProgrammerWindow::SetLabel(uint32_t target, const std::string& text) {
     Gtk::Label& label = *labels[target];
     label.set_text(text);
     trace_.Line(std::string("label ") + LabelName(target), label.get_text().raw());
+    widthPending_[target] = true;
+}
+
+void ProgrammerWindow::OnDrawn() {
+    if (drawn_) {
+        // Laid out again for the texts set since: the room each one got.
+        Gtk::Label* labels[] = {&statusText_, &versionText_, &deviceText_, &serialText_};
+        for (uint32_t target = 0; target < widthPending_.size(); ++target) {
+            if (widthPending_[target]) {
+                widthPending_[target] = false;
+                trace_.Line(std::string("width ") + LabelName(target),
+                            WidthsOf(*labels[target], *labels[target]));
+            }
+        }
+        return;
+    }
+    drawn_ = true;
+    widthPending_ = {};
+    const std::pair<const char*, Gtk::Label*> labels[] = {
+        {"status", &statusText_},
+        {"version", &versionText_},
+        {"device", &deviceText_},
+        {"serial", &serialText_},
+    };
+    for (const auto& [name, label] : labels) {
+        trace_.Line(std::string("width ") + name, WidthsOf(*label, *label));
+    }
+    const std::pair<const char*, Gtk::Frame*> groups[] = {
+        {"group-status", &statusGroup_},
+        {"group-version", &versionGroup_},
+        {"group-device", &deviceGroup_},
+        {"group-serial", &serialGroup_},
+    };
+    for (const auto& [name, group] : groups) {
+        if (Gtk::Label* caption = CaptionOf(*group)) {
+            trace_.Line(std::string("width ") + name, WidthsOf(*group, *caption));
+        }
+    }
+    trace_.Line("drawn", std::to_string(get_width()) + "x" + std::to_string(get_height()));
 }
 
 void ProgrammerWindow::SetProgress(const ProgressState& progress) {
@@ -281,7 +361,7 @@ void ProgrammerWindow::PopupWindowMenu(const GdkEvent* event) {
     if (event->type == GDK_BUTTON_PRESS) {
         windowMenu_.popup_at_pointer(event);
     } else {
-        windowMenu_.popup_at_widget(&fixed_, Gdk::GRAVITY_NORTH_WEST, Gdk::GRAVITY_NORTH_WEST,
+        windowMenu_.popup_at_widget(&grid_, Gdk::GRAVITY_NORTH_WEST, Gdk::GRAVITY_NORTH_WEST,
                                     event);
         windowMenu_.select_first(false);
     }
