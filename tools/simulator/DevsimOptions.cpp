@@ -117,6 +117,8 @@ const char* DevsimUsage() {
            "                           byte), as a real line does; else they arrive at once\n"
            "run:\n"
            "  --log FILE               write the report of the run to FILE at exit\n"
+           "  --phases                 print \"phase NAME\" on entering each phase, so that\n"
+           "                           a test can wait for one\n"
            "  --exit-after-run         exit when the run is over\n"
            "  --linger-ms N            after the run, before exiting          [500]\n"
            "phases: greeting erasing header lower upper-erasing upper end-marker lengths\n"
@@ -225,6 +227,7 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions* opt
         {"--ack-partial-block", [&] { o.config.ackPartialBlock = true; }},
         {"--exit-after-run", [&] { o.exitAfterRun = true; }},
         {"--pace", [&] { o.pace = true; }},
+        {"--phases", [&] { o.phases = true; }},
         {"--help", [&] { o.help = true; }},
     };
     for (size_t i = 0; i < args.size(); ++i) {

@@ -15,7 +15,8 @@ struct DevsimOptions {
     FaultPlan faults;
     std::string logPath;
     bool exitAfterRun = false;
-    bool pace = false;  // the host's bytes paced at its line speed too
+    bool pace = false;    // the host's bytes paced at its line speed too
+    bool phases = false;  // "phase <name>" on stdout on entering each phase
     uint64_t lingerMicros = 500'000;
     bool help = false;
 };

@@ -219,6 +219,13 @@ void PtyDevice::TakeDueBytes() {
     }
 }
 
+void PtyDevice::TellNewPhases() {
+    const auto& phases = model_.Report().phases;
+    for (; phaseWatcher_ && phasesTold_ < phases.size(); ++phasesTold_) {
+        phaseWatcher_(phases[phasesTold_].phase);
+    }
+}
+
 void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
     model_.PowerOn();
     uint64_t finishedAt = 0;
@@ -226,6 +233,7 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
         RunDueTimers();
         TakeDueBytes();
         FlushDueBytes();
+        TellNewPhases();
         const uint64_t now = NowMicros();
         if (exitAfterRun && model_.Finished() && outgoing_.empty()) {
             if (finishedAt == 0) {

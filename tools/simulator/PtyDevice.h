@@ -35,6 +35,8 @@ public:
     // than 10 bits per byte at the host's line speed, so the terminal's buffer fills and the
     // host's writes wait as they would for a UART. Off: they reach the device at once.
     void SetPaced(bool paced) { paced_ = paced; }
+    // Called from the loop with each phase the device has entered since, in order.
+    void SetPhaseWatcher(std::function<void(Phase)> watcher) { phaseWatcher_ = std::move(watcher); }
 
     // Powers the device on and runs until `stopFd` becomes readable, or, with `exitAfterRun`,
     // until the run is over, its last bytes are out and `lingerMicros` have passed.
@@ -53,6 +55,7 @@ private:
     uint64_t NextWake() const;
     bool HostPresent() const;
     void TakeDueBytes();
+    void TellNewPhases();
 
     DeviceModel& model_;
     int master_ = -1;
@@ -66,6 +69,8 @@ private:
     LinePacer fromHost_;
     uint32_t lastHostSpeed_ = 0;
     uint64_t wakePiece_ = 1;  // bytes to wait for before the next paced read
+    std::function<void(Phase)> phaseWatcher_;
+    size_t phasesTold_ = 0;
 };
 
 // Maps a termios speed constant to bits per second (0 when unknown).

@@ -52,6 +52,10 @@ int main(int argc, char** argv) {
     DeviceModel model(options.config, options.faults);
     PtyDevice device(model);
     device.SetPaced(options.pace);
+    if (options.phases) {
+        device.SetPhaseWatcher(
+            [](Phase phase) { std::cout << "phase " << PhaseName(phase) << std::endl; });
+    }
     if (!device.Open(&error)) {
         std::cerr << "norvane-devsim: " << error << '\n';
         return 1;

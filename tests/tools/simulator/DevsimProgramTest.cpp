@@ -70,11 +70,13 @@ TEST(DevsimProgram, ChecksumRunOverThePtyEndsTheProgramWithExitAfterRun) {
 
 TEST(DevsimProgram, BlockCrcRunSeesTheSpeedTheHostSets) {
     const std::string log = TempLog("blockcrc");
-    Devsim sim(
-        {"--kind", "OS", "--erase-ms", "100", "--first-greeting-ms", "100000", "--log", log});
+    // The host switches once the device has taken "START" (at 9600) and before the erase is
+    // over (its reply comes at 115200): a second of erase leaves a busy machine time enough.
+    Devsim sim({"--kind", "OS", "--erase-ms", "1000", "--first-greeting-ms", "100000", "--log", log,
+                "--phases"});
     ASSERT_TRUE(sim.OpenTerminal(sim.ReadPath()));
     sim.Write("START");
-    usleep(30'000);
+    ASSERT_TRUE(sim.WaitForLine("phase erasing"));
     sim.SetSpeed(B115200);
     EXPECT_EQ(sim.Read(16), "ERASED         \n");
     std::vector<uint8_t> stream;
@@ -110,14 +112,15 @@ uint64_t PhaseEntry(const std::string& report, const std::string& phase) {
 
 TEST(DevsimProgram, PacedLineTakesTheHostsBytesNoFasterThanTheWireAtEachSpeed) {
     const std::string log = TempLog("paced");
-    Devsim sim({"--kind", "OS", "--pace", "--erase-ms", "100", "--first-greeting-ms", "100000",
-                "--log", log});
+    Devsim sim({"--kind", "OS", "--pace", "--erase-ms", "1000", "--first-greeting-ms", "100000",
+                "--log", log, "--phases"});
     ASSERT_TRUE(sim.OpenTerminal(sim.ReadPath()));
     // 96 bytes at 9600 in one write: 100 ms on the wire. The device stays in the greeting
-    // phase until "START" has arrived in full, so the phase after it starts no earlier.
+    // phase until "START" has arrived in full, so the phase after it starts no earlier. The
+    // host switches to 115200 once the device is erasing, a second before its reply.
     std::string greeting(91, 'x');
     sim.Write(greeting + "START");
-    usleep(200'000);
+    ASSERT_TRUE(sim.WaitForLine("phase erasing"));
     sim.SetSpeed(B115200);
     EXPECT_EQ(sim.Read(16), "ERASED         \n");
     // 16 blocks at 115200 in one write: 4104 bytes, 356 ms on the wire.
@@ -207,12 +210,14 @@ TEST(DevsimOptions, ParsesDeviceAndFaultOptions) {
                                     "--silent-from",
                                     "upper-erasing",
                                     "--no-line-feeds",
-                                    "--pace"},
+                                    "--pace",
+                                    "--phases"},
                                    &o, &error))
         << error;
     EXPECT_FALSE(o.config.star);
     EXPECT_FALSE(o.config.lineFeeds);
     EXPECT_TRUE(o.pace);
+    EXPECT_TRUE(o.phases);
     EXPECT_EQ(o.config.upperLength, 0x300u);
     EXPECT_EQ(o.config.eraseMicros, 900'000u);
     EXPECT_EQ(o.faults.errorAt->phase, Phase::Lower);
