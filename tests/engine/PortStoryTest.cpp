@@ -59,7 +59,8 @@ pid_t HoldPort(const std::string& path, const char* name) {
         execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
         _exit(1);
     }
-    for (bool locked = false; holder > 0 && !locked;) {  // until the holder has it
+    bool locked = false;
+    for (int i = 0; holder > 0 && !locked && i < 10'000; ++i) {  // until the holder has it
         const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
         close(fd);
