@@ -190,41 +190,25 @@ void ProgrammerWindow::SetLabel(uint32_t target, const std::string& text) {
 }
 
 void ProgrammerWindow::OnDrawn() {
-    if (drawn_) {
-        // Laid out again for the texts set since: the room each one got.
-        Gtk::Label* labels[] = {&statusText_, &versionText_, &deviceText_, &serialText_};
-        for (uint32_t target = 0; target < widthPending_.size(); ++target) {
-            if (widthPending_[target]) {
-                widthPending_[target] = false;
-                trace_.Line(std::string("width ") + LabelName(target),
-                            WidthsOf(*labels[target], *labels[target]));
-            }
-        }
-        return;
-    }
+    // The room each text was laid out with: every label's and caption's the first time, then
+    // those of the texts set since.
+    Gtk::Label* labels[] = {&statusText_, &versionText_, &deviceText_, &serialText_};
+    Gtk::Frame* groups[] = {&statusGroup_, &versionGroup_, &deviceGroup_, &serialGroup_};
+    const bool first = !drawn_;
     drawn_ = true;
-    widthPending_ = {};
-    const std::pair<const char*, Gtk::Label*> labels[] = {
-        {"status", &statusText_},
-        {"version", &versionText_},
-        {"device", &deviceText_},
-        {"serial", &serialText_},
-    };
-    for (const auto& [name, label] : labels) {
-        trace_.Line(std::string("width ") + name, WidthsOf(*label, *label));
-    }
-    const std::pair<const char*, Gtk::Frame*> groups[] = {
-        {"group-status", &statusGroup_},
-        {"group-version", &versionGroup_},
-        {"group-device", &deviceGroup_},
-        {"group-serial", &serialGroup_},
-    };
-    for (const auto& [name, group] : groups) {
-        if (Gtk::Label* caption = CaptionOf(*group)) {
-            trace_.Line(std::string("width ") + name, WidthsOf(*group, *caption));
+    for (uint32_t target = 0; target < widthPending_.size(); ++target) {
+        const std::string name = LabelName(target);
+        if (first || widthPending_[target]) {
+            trace_.Line("width " + name, WidthsOf(*labels[target], *labels[target]));
+        }
+        widthPending_[target] = false;
+        if (Gtk::Label* caption = CaptionOf(*groups[target]); first && caption != nullptr) {
+            trace_.Line("width group-" + name, WidthsOf(*groups[target], *caption));
         }
     }
-    trace_.Line("drawn", std::to_string(get_width()) + "x" + std::to_string(get_height()));
+    if (first) {
+        trace_.Line("drawn", std::to_string(get_width()) + "x" + std::to_string(get_height()));
+    }
 }
 
 void ProgrammerWindow::SetProgress(const ProgressState& progress) {

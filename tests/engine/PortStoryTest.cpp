@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,35 @@ protected:
         return texts.empty() ? std::string() : texts.back();
     }
 
+    // The second text of a job run in a forked child that `become` first turns into another
+    // kind of process (an ordinary user, a session with a terminal of its own). The child must
+    // find no device.
+    std::string DetailOfJobIn(const std::function<bool()>& become) {
+        int report[2];
+        if (pipe(report) != 0) {
+            ADD_FAILURE() << "pipe";
+            return {};
+        }
+        const pid_t child = fork();
+        if (child == 0) {
+            close(report[0]);
+            if (!become()) {
+                _exit(2);
+            }
+            const FlashResult result = RunJob();
+            const std::string detail = Detail();
+            [[maybe_unused]] const ssize_t written = write(report[1], detail.data(), detail.size());
+            _exit(result == MakeResult(RC_NO_DEVICE) ? 0 : 1);
+        }
+        close(report[1]);
+        const std::string detail = ReadAll(report[0]);
+        close(report[0]);
+        int status = -1;
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        return detail;
+    }
+
     MultiStrings strings;
     test::RecordingWindow window;
 };
@@ -204,33 +234,15 @@ TEST_F(PortStory, AProgramThatHoldsThePortWithoutALockIsNamed) {
 }
 
 TEST_F(PortStory, TheProgramsOwnTerminalIsNoSerialPort) {
-    int report[2];
-    ASSERT_EQ(pipe(report), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {  // a session of its own whose controlling terminal is a fresh one
-        close(report[0]);
-        PseudoTerminal terminal;
+    PseudoTerminal terminal;
+    PointCom(1, "/dev/tty");
+    PointCom(2, terminal.path);
+    const std::string detail = DetailOfJobIn([&] {  // a session whose terminal is that one
         const int fd = setsid() < 0 ? -1 : open(terminal.path.c_str(), O_RDWR);
-        if (fd < 0 || tcgetsid(fd) != getpid()) {
-            _exit(2);
-        }
-        PointCom(1, "/dev/tty");
-        PointCom(2, terminal.path);
-        const FlashResult result = RunJob();
-        const std::string detail = Detail() + "\n---\n" + terminal.path;
-        [[maybe_unused]] const ssize_t written = write(report[1], detail.data(), detail.size());
-        _exit(result == MakeResult(RC_NO_DEVICE) ? 0 : 1);
-    }
-    close(report[1]);
-    const std::string output = ReadAll(report[0]);
-    close(report[0]);
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    const std::string path = output.substr(output.rfind('\n') + 1);
-    EXPECT_EQ(output, "COM1 (/dev/tty) is not a serial port.\nCOM2 (" + path +
-                          ") is not a serial port.\n---\n" + path);
+        return fd >= 0 && tcgetsid(fd) == getpid();
+    });
+    EXPECT_EQ(detail, "COM1 (/dev/tty) is not a serial port.\nCOM2 (" + terminal.path +
+                          ") is not a serial port.");
 }
 
 TEST_F(PortStory, PermissionDeniedToAnOrdinaryUserNamesTheDialoutGroup) {
@@ -240,27 +252,10 @@ TEST_F(PortStory, PermissionDeniedToAnOrdinaryUserNamesTheDialoutGroup) {
     PseudoTerminal device;
     ASSERT_EQ(chmod(device.path.c_str(), 0600), 0);
     PointCom(1, device.path);
-    int report[2];
-    ASSERT_EQ(pipe(report), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {  // the program run by nobody, in no group
-        close(report[0]);
-        if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
-            setresuid(65534, 65534, 65534) != 0) {
-            _exit(2);
-        }
-        const FlashResult result = RunJob();
-        const std::string detail = Detail();
-        [[maybe_unused]] const ssize_t written = write(report[1], detail.data(), detail.size());
-        _exit(result == MakeResult(RC_NO_DEVICE) ? 0 : 1);
-    }
-    close(report[1]);
-    const std::string detail = ReadAll(report[0]);
-    close(report[0]);
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string detail = DetailOfJobIn([] {  // nobody, in no group
+        return setgroups(0, nullptr) == 0 && setresgid(65534, 65534, 65534) == 0 &&
+               setresuid(65534, 65534, 65534) == 0;
+    });
     EXPECT_EQ(detail, "COM1 (" + device.path +
                           "): permission denied. Add your user to the dialout group (sudo usermod "
                           "-aG dialout $USER), log in again, and check with: id -nG");
