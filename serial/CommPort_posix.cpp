@@ -100,7 +100,7 @@ bool CommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t 
     }
     // A second name for a device this program has open already (NORVANE_COM1 set to COM5's
     // default device) is that port again, not another program's: never opened twice.
-    if (const auto openedAs = exists ? OpenPortNamed(node.st_rdev) : std::nullopt) {
+    if (const auto openedAs = exists ? OpenPortNamed(node) : std::nullopt) {
         lastError = EBUSY;
         openFailure.kind = OpenFailureKind::OpenedTwice;
         openFailure.openedAs = *openedAs;
@@ -155,7 +155,7 @@ bool CommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t 
     posix::MakeLineSettings(impl->savedSettings, frame, speed, &settings);
     // Registered before the line changes, so that a program ending at once from here on
     // still puts it back.
-    RegisterPortLine(fd, impl->savedSettings, node.st_rdev, portName);
+    RegisterPortLine(fd, impl->savedSettings, node, portName);
     configured = true;
     if (tcsetattr(fd, TCSANOW, &settings) != 0) {
         return fail(errno);

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "serial/SameDevice_posix.h"
+
 namespace norvane::posix {
 
 OpenFailureKind KindOfOpenError(int error) {
@@ -56,7 +58,7 @@ bool IsNumber(const char* name) {
 }
 
 // True when one of the process's descriptors leads to the character device `device`.
-bool HoldsDevice(const std::string& processDir, dev_t device) {
+bool HoldsDevice(const std::string& processDir, const struct stat& device) {
     const std::string fdDir = processDir + "/fd";
     DIR* fds = opendir(fdDir.c_str());
     if (fds == nullptr) {
@@ -66,7 +68,7 @@ bool HoldsDevice(const std::string& processDir, dev_t device) {
     while (const dirent* entry = readdir(fds)) {
         struct stat target {};
         if (IsNumber(entry->d_name) && stat((fdDir + "/" + entry->d_name).c_str(), &target) == 0 &&
-            S_ISCHR(target.st_mode) && target.st_rdev == device) {
+            SameDevice(target, device)) {
             holds = true;
             break;
         }
@@ -93,7 +95,7 @@ std::optional<PortHolder> FindPortHolder(const std::string& path) {
             continue;
         }
         const std::string processDir = std::string("/proc/") + entry->d_name;
-        if (!HoldsDevice(processDir, port.st_rdev)) {
+        if (!HoldsDevice(processDir, port)) {
             continue;
         }
         std::string name;

@@ -14,7 +14,7 @@ OpenFailureKind KindOfOpenError(int error);
 // that holds it when /proc lets us see it.
 OpenFailure DescribeOpenFailure(int error, const std::string& path);
 
-// The first other process that has `path` open (compared by device number, so any name of the
+// The first other process that has `path` open (compared as SameDevice, so any name of the
 // device matches). None when none can be seen (other users' processes are hidden from us).
 std::optional<PortHolder> FindPortHolder(const std::string& path);
 

@@ -12,7 +12,7 @@
 // before it puts the settings back itself.
 #pragma once
 
-#include <sys/types.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <optional>
@@ -21,13 +21,15 @@
 namespace norvane {
 
 // False when the registry is full (the port works all the same; only the emergency restore
-// and the check for a second name miss it). `name` is kept up to 127 bytes.
-bool RegisterPortLine(int fd, const termios& found, dev_t device, const std::string& name);
+// and the check for a second name miss it). `node` is the device's (fstat of `fd`); `name` is
+// kept up to 127 bytes.
+bool RegisterPortLine(int fd, const termios& found, const struct stat& node,
+                      const std::string& name);
 void UnregisterPortLine(int fd);
 
-// The name under which this process has the character device `device` open; none when it has
-// not.
-std::optional<std::string> OpenPortNamed(dev_t device);
+// The name under which this process has the device of `node` open (posix::SameDevice); none
+// when it has not.
+std::optional<std::string> OpenPortNamed(const struct stat& node);
 
 // Puts every registered line back as it was found and clears its exclusive flag.
 // Async-signal-safe: lock-free atomics, tcsetattr and ioctl only, so a signal handler may call

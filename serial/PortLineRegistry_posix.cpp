@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "serial/PortLineRegistry.h"
+#include "serial/SameDevice_posix.h"
 
 namespace norvane {
 namespace {
@@ -20,7 +21,7 @@ struct Entry {
     // descriptor.
     std::atomic<int> fd{-1};
     termios found{};
-    dev_t device = 0;
+    struct stat node {};
     char name[kNameBytes] = {};
 };
 
@@ -31,12 +32,13 @@ static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_alw
 
 }  // namespace
 
-bool RegisterPortLine(int fd, const termios& found, dev_t device, const std::string& name) {
+bool RegisterPortLine(int fd, const termios& found, const struct stat& node,
+                      const std::string& name) {
     for (Entry& entry : entries) {
         bool expected = false;
         if (entry.claimed.compare_exchange_strong(expected, true, std::memory_order_acquire)) {
             entry.found = found;
-            entry.device = device;
+            entry.node = node;
             const size_t length = std::min(name.size(), kNameBytes - 1);
             std::memcpy(entry.name, name.data(), length);
             entry.name[length] = '\0';
@@ -57,9 +59,9 @@ void UnregisterPortLine(int fd) {
     }
 }
 
-std::optional<std::string> OpenPortNamed(dev_t device) {
+std::optional<std::string> OpenPortNamed(const struct stat& node) {
     for (const Entry& entry : entries) {
-        if (entry.fd.load(std::memory_order_acquire) >= 0 && entry.device == device) {
+        if (entry.fd.load(std::memory_order_acquire) >= 0 && posix::SameDevice(entry.node, node)) {
             return std::string(entry.name);
         }
     }
