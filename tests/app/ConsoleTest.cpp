@@ -122,7 +122,10 @@ private:
 
 class ConsoleRun : public testing::Test {
 protected:
+    // The device greets once, 50 ms after the program has opened the line (GuiSession's
+    // StartDevice says why).
     std::string StartDevice(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--greet-on-open", "--first-greeting-ms", "50"});
         device_ = std::make_unique<Devsim>(std::move(args));
         return device_->ReadPath();
     }
@@ -134,6 +137,18 @@ protected:
         return StartChild(argv, PortsWith(com1), out, err_);
     }
     std::string Errors() const { return ReadFile(err_); }
+    // Until the program's output holds `text`: a generous limit, for a busy machine and the
+    // sanitizers' pace.
+    bool OutputShows(const std::string& text) const {
+        const auto end = Clock::now() + 60s;
+        while (ReadFile(out_).find(text) == std::string::npos) {
+            if (Clock::now() >= end) {
+                return false;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
 
     std::unique_ptr<Devsim> device_;
     const std::string out_ = WorkFile("out");
@@ -236,10 +251,7 @@ TEST_P(ConsoleStop, AStopSignalWhileProgrammingInterruptsAndPutsThePortBack) {
         close(fd);
     }
     ChildProcess console = Start({"--json"}, port, out_, NORVANE_CONSOLE_PATH);
-    for (int i = 0; i < 500 && ReadFile(out_).find("Programming") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(20ms);
-    }
-    ASSERT_NE(ReadFile(out_).find("Programming"), std::string::npos) << ReadFile(out_);
+    ASSERT_TRUE(OutputShows("Programming")) << ReadFile(out_);
     console.Signal(GetParam());
     EXPECT_EQ(console.Wait(5s), 18);
     EXPECT_NE(
@@ -262,27 +274,17 @@ TEST_F(ConsoleRun, APortLeftByAKilledRunIsNotTakenForAnotherProgram) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
     const std::string port = ptsname(master);
-    const auto searching = [&] {
-        for (int i = 0; i < 2000 && ReadFile(out_).find("Searching") == std::string::npos; ++i) {
-            std::this_thread::sleep_for(5ms);  // until the ports are open
-        }
-        return ReadFile(out_).find("Searching") != std::string::npos;
-    };
     {
         ChildProcess killed = Start({"--json"}, port, out_, NORVANE_CONSOLE_PATH);
-        ASSERT_TRUE(searching()) << ReadFile(out_);
+        ASSERT_TRUE(OutputShows("Searching")) << ReadFile(out_);  // its ports are open
         killed.Signal(SIGKILL);
         EXPECT_EQ(killed.Wait(5s), 128 + SIGKILL);
     }
     ChildProcess console = Start({"--json"}, port, out_, NORVANE_CONSOLE_PATH);
-    ASSERT_TRUE(searching()) << ReadFile(out_) << Errors();
+    ASSERT_TRUE(OutputShows("Searching")) << ReadFile(out_) << Errors();
     const std::string greeting = "READYTV7654321 \n";
     ASSERT_EQ(write(master, greeting.data(), greeting.size()), 16);
-    for (int i = 0; i < 2000 && ReadFile(out_).find("\"found\"") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(5ms);
-    }
-    EXPECT_NE(ReadFile(out_).find(R"({"event":"found","port":"COM1")"), std::string::npos)
-        << ReadFile(out_) << Errors();
+    EXPECT_TRUE(OutputShows(R"({"event":"found","port":"COM1")")) << ReadFile(out_) << Errors();
     console.Signal(SIGTERM);
     EXPECT_EQ(console.Wait(10s), 18);
     close(master);

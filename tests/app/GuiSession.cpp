@@ -82,7 +82,11 @@ GuiSession::~GuiSession() {
 std::string GuiSession::StartDevice(const std::vector<std::string>& args) {
     const std::string index = std::to_string(devices_.size());
     const std::string out = folder_ + "/devsim" + index + ".out";
-    std::vector<std::string> argv{NORVANE_DEVSIM_PATH};
+    // The device greets once, 50 ms after the program has opened the line: a greeting never
+    // meets the program's "START" (a periodic one could, and the job would end with an
+    // invalid reply). Options in `args` come later and win.
+    std::vector<std::string> argv{NORVANE_DEVSIM_PATH, "--greet-on-open", "--first-greeting-ms",
+                                  "50"};
     argv.insert(argv.end(), args.begin(), args.end());
     devices_.push_back(StartChild(argv, {}, out, folder_ + "/devsim" + index + ".err"));
     const auto deadline = Clock::now() + 10s;

@@ -56,7 +56,8 @@ public:
     explicit GuiSession(std::string name);
     ~GuiSession();
 
-    // Starts norvane-devsim with `args`; returns the pty path it serves.
+    // Starts norvane-devsim with `args`, greeting once when the program has opened the line;
+    // returns the pty path it serves.
     std::string StartDevice(const std::vector<std::string>& args);
     // Starts the program; `com1` is the path for COM1 (empty: no port), COM2..8 are empty.
     void StartProgram(const std::string& com1);

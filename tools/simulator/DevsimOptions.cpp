@@ -93,6 +93,8 @@ const char* DevsimUsage() {
            "  --no-line-feeds          16 characters per record, no line feed\n"
            "  --first-greeting-ms N    delay of the first greeting            [0]\n"
            "  --greeting-ms N          greeting period                        [250]\n"
+           "  --greet-on-open          greet once, --first-greeting-ms after each time a\n"
+           "                           host opens the line, instead of periodically\n"
            "  --erase-ms N             erase time                             [800]\n"
            "  --block-ms N             programming time per block             [2]\n"
            "  --finish-ms N            last byte to PROGRAMMED                [20]\n"
@@ -228,6 +230,7 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions* opt
         {"--exit-after-run", [&] { o.exitAfterRun = true; }},
         {"--pace", [&] { o.pace = true; }},
         {"--phases", [&] { o.phases = true; }},
+        {"--greet-on-open", [&] { o.config.greetOnHostArrival = true; }},
         {"--help", [&] { o.help = true; }},
     };
     for (size_t i = 0; i < args.size(); ++i) {

@@ -254,6 +254,12 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
         // The master reports a hang-up for as long as no host has the slave open; then only
         // the stop pipe is watched, with a short timeout, to notice the host's arrival.
         const bool present = HostPresent();
+        const bool arrived = present && !hostWasPresent_;
+        hostWasPresent_ = present;
+        if (arrived) {
+            model_.HostArrived();
+            continue;  // its greeting may be due at once
+        }
         if (!present) {
             timeoutMicros = std::min<uint64_t>(timeoutMicros, 10'000);
             fromHost_.Stop();

@@ -71,6 +71,7 @@ private:
     uint64_t wakePiece_ = 1;  // bytes to wait for before the next paced read
     std::function<void(Phase)> phaseWatcher_;
     size_t phasesTold_ = 0;
+    bool hostWasPresent_ = false;
 };
 
 // Maps a termios speed constant to bits per second (0 when unknown).

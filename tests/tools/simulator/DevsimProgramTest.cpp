@@ -1,6 +1,8 @@
 // The standalone program norvane-devsim, run as a child process and spoken to through the
 // pseudo-terminal whose path it prints.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -45,6 +47,24 @@ TEST(DevsimProgram, GreetingsWhileNobodyListensAreLostAndWaitingDoesNotSpin) {
     ASSERT_TRUE(sim.OpenTerminal(path));
     EXPECT_LE(sim.ReadNow().size(), 16u) << "old greetings piled up for the host";
     EXPECT_NE(sim.Read(32, 2000).find("READYGM"), std::string::npos);
+}
+
+// What the real-time tests rely on: one greeting, to the host that opened the line and stays,
+// none to one that only looked at the line's settings.
+TEST(DevsimProgram, GreetOnOpenGreetsTheHostThatStaysOnce) {
+    const std::string log = TempLog("greet-on-open");
+    Devsim sim(
+        {"--kind", "TV", "--greet-on-open", "--first-greeting-ms", "50", "--phases", "--log", log});
+    const std::string path = sim.ReadPath();
+    close(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));  // a moment's look
+    ASSERT_TRUE(sim.OpenTerminal(path));
+    EXPECT_EQ(sim.Read(16, 10'000), "READYTV1234567 \n");
+    sim.Write("START");
+    ASSERT_TRUE(sim.WaitForLine("phase erasing"));
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_NE(Slurp(log).find("greetings 1\n"), std::string::npos) << Slurp(log);
+    std::remove(log.c_str());
 }
 
 TEST(DevsimProgram, ChecksumRunOverThePtyEndsTheProgramWithExitAfterRun) {
@@ -211,13 +231,15 @@ TEST(DevsimOptions, ParsesDeviceAndFaultOptions) {
                                     "upper-erasing",
                                     "--no-line-feeds",
                                     "--pace",
-                                    "--phases"},
+                                    "--phases",
+                                    "--greet-on-open"},
                                    &o, &error))
         << error;
     EXPECT_FALSE(o.config.star);
     EXPECT_FALSE(o.config.lineFeeds);
     EXPECT_TRUE(o.pace);
     EXPECT_TRUE(o.phases);
+    EXPECT_TRUE(o.config.greetOnHostArrival);
     EXPECT_EQ(o.config.upperLength, 0x300u);
     EXPECT_EQ(o.config.eraseMicros, 900'000u);
     EXPECT_EQ(o.faults.errorAt->phase, Phase::Lower);
