@@ -305,7 +305,7 @@ void DeviceModel::Receive(const uint8_t* data, size_t length) {
             return;
         }
         const uint8_t byte = data[i];
-        const uint32_t speed = host_ ? host_->HostLineSpeed() : 0;
+        const uint32_t speed = host_ ? host_->SpeedOfArrivingBytes() : 0;
         ++received_;
         report_.received.push_back(byte);
         PhaseLog& log = report_.phases.back();

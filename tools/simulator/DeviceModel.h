@@ -26,6 +26,10 @@ public:
     virtual uint64_t NowMicros() = 0;
     // The speed the host's side of the line is set to now; 0 when the host's side is closed.
     virtual uint32_t HostLineSpeed() = 0;
+    // The speed the host's bytes now arriving were sent at. A transport that takes them late
+    // (its reader kept waiting on a busy machine) gives the speed it last saw before they
+    // came: the host may have changed the speed since, as it does right after "START".
+    virtual uint32_t SpeedOfArrivingBytes() { return HostLineSpeed(); }
     // Drops the line: from now on nothing passes in either direction.
     virtual void Disconnect() = 0;
 };

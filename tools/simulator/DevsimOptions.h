@@ -16,7 +16,7 @@ struct DevsimOptions {
     std::string logPath;
     bool exitAfterRun = false;
     bool pace = false;    // the host's bytes paced at its line speed too
-    bool phases = false;  // "phase <name>" on stdout on entering each phase
+    bool phases = false;  // "phase <name>", "speed <n>" on stdout as they come
     uint64_t lingerMicros = 500'000;
     bool help = false;
 };

@@ -221,9 +221,17 @@ void PtyDevice::TakeDueBytes() {
 
 void PtyDevice::TellNewPhases() {
     const auto& phases = model_.Report().phases;
-    for (; phaseWatcher_ && phasesTold_ < phases.size(); ++phasesTold_) {
-        phaseWatcher_(phases[phasesTold_].phase);
+    for (; teller_ && phasesTold_ < phases.size(); ++phasesTold_) {
+        teller_(std::string("phase ") + PhaseName(phases[phasesTold_].phase));
     }
+}
+
+void PtyDevice::LookAtHostSpeed() {
+    const uint32_t speed = HostLineSpeed();
+    if (speed != 0 && speed != speedSeen_ && teller_) {
+        teller_("speed " + std::to_string(speed));
+    }
+    speedSeen_ = speed != 0 ? speed : speedSeen_;
 }
 
 void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
@@ -267,6 +275,7 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
         // While a paced burst is on, the bytes waiting on the master are the host's queue:
         // they are taken by the clock, not when they arrive.
         const bool watchMaster = present && !fromHost_.Active();
+        LookAtHostSpeed();
         pollfd fds[2] = {{stopFd, POLLIN, 0}, {master_, POLLIN, 0}};
         const nfds_t count = watchMaster ? 2 : 1;
         const timespec timeout{static_cast<time_t>(timeoutMicros / 1'000'000),

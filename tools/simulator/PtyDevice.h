@@ -35,8 +35,9 @@ public:
     // than 10 bits per byte at the host's line speed, so the terminal's buffer fills and the
     // host's writes wait as they would for a UART. Off: they reach the device at once.
     void SetPaced(bool paced) { paced_ = paced; }
-    // Called from the loop with each phase the device has entered since, in order.
-    void SetPhaseWatcher(std::function<void(Phase)> watcher) { phaseWatcher_ = std::move(watcher); }
+    // Called from the loop with "phase <name>" for each phase the device has entered since, in
+    // order, and "speed <bits per second>" when it sees the host's line speed change.
+    void SetTeller(std::function<void(const std::string&)> teller) { teller_ = std::move(teller); }
 
     // Powers the device on and runs until `stopFd` becomes readable, or, with `exitAfterRun`,
     // until the run is over, its last bytes are out and `lingerMicros` have passed.
@@ -47,6 +48,7 @@ public:
     void After(uint64_t delayMicros, std::function<void()> action) override;
     uint64_t NowMicros() override;
     uint32_t HostLineSpeed() override;
+    uint32_t SpeedOfArrivingBytes() override { return speedSeen_; }
     void Disconnect() override;
 
 private:
@@ -56,6 +58,9 @@ private:
     bool HostPresent() const;
     void TakeDueBytes();
     void TellNewPhases();
+    // Looks at the host's line speed before waiting: bytes that come during the wait were
+    // sent at it, or at one the host set meanwhile without our seeing it.
+    void LookAtHostSpeed();
 
     DeviceModel& model_;
     int master_ = -1;
@@ -69,7 +74,8 @@ private:
     LinePacer fromHost_;
     uint32_t lastHostSpeed_ = 0;
     uint64_t wakePiece_ = 1;  // bytes to wait for before the next paced read
-    std::function<void(Phase)> phaseWatcher_;
+    std::function<void(const std::string&)> teller_;
+    uint32_t speedSeen_ = 0;
     size_t phasesTold_ = 0;
     bool hostWasPresent_ = false;
 };

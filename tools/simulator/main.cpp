@@ -53,8 +53,7 @@ int main(int argc, char** argv) {
     PtyDevice device(model);
     device.SetPaced(options.pace);
     if (options.phases) {
-        device.SetPhaseWatcher(
-            [](Phase phase) { std::cout << "phase " << PhaseName(phase) << std::endl; });
+        device.SetTeller([](const std::string& line) { std::cout << line << std::endl; });
     }
     if (!device.Open(&error)) {
         std::cerr << "norvane-devsim: " << error << '\n';

@@ -175,9 +175,11 @@ TEST(DevsimProgram, PacedLineTakesTheHostsBytesNoFasterThanTheWireAtEachSpeed) {
 TEST(DevsimProgram, WrongSpeedIsReportedAndDisconnectHangsUp) {
     {
         const std::string log = TempLog("speed");
-        Devsim sim({"--kind", "TV", "--first-greeting-ms", "100000", "--log", log});
+        Devsim sim({"--kind", "TV", "--first-greeting-ms", "100000", "--log", log, "--phases"});
         ASSERT_TRUE(sim.OpenTerminal(sim.ReadPath()));
         sim.SetSpeed(B19200);
+        // Bytes are judged at the speed the device last saw before they came.
+        ASSERT_TRUE(sim.WaitForLine("speed 19200"));
         sim.Write("START");
         EXPECT_EQ(sim.Read(16).size(), 16u);  // an ERROR record, garbled by the speed mismatch
         sim.Signal(SIGTERM);
