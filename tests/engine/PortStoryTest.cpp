@@ -44,6 +44,20 @@ public:
     std::string path;
 };
 
+std::string ReadAll(int fd) {
+    std::string text;
+    char buffer[512];
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    return text;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // A child process that holds `path` open and locked, as a terminal program does; named `name`
 // when given (as another Norvane would be), else `sleep`.
 pid_t HoldPort(const std::string& path, const char* name) {
@@ -60,10 +74,13 @@ pid_t HoldPort(const std::string& path, const char* name) {
         execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
         _exit(1);
     }
-    bool locked = false;
-    for (int i = 0; holder > 0 && !locked && i < 10'000; ++i) {  // until the holder has it
+    // Until the holder has the port and goes by its name (`sleep` only once it has run it).
+    const std::string comm = "/proc/" + std::to_string(holder) + "/comm";
+    const std::string named = std::string(name != nullptr ? name : "sleep") + "\n";
+    bool ready = false;
+    for (int i = 0; holder > 0 && !ready && i < 30'000; ++i) {
         const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
+        ready = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && ReadFile(comm) == named;
         close(fd);
         usleep(1000);
     }
@@ -73,20 +90,6 @@ pid_t HoldPort(const std::string& path, const char* name) {
 void EndHolder(pid_t holder) {
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
-}
-
-std::string ReadAll(int fd) {
-    std::string text;
-    char buffer[512];
-    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) {
-        text.append(buffer, static_cast<size_t>(got));
-    }
-    return text;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void PointCom(int n, const std::string& path) {

@@ -176,12 +176,12 @@ TEST_F(OpenClose, APortHeldByAnotherProgramNamesIt) {
         _exit(1);
     }
     CommPort port;
-    ASSERT_TRUE(test::WaitUntil(
+    ASSERT_TRUE(test::WaitUntil(  // until the holder has the port and runs `sleep`
         [&] {
             return !port.Open("COM1", 9600, "8N1", MODE_RECEIVER) &&
-                   port.LastOpenFailure().holder.pid != 0;
+                   port.LastOpenFailure().holder.name == "sleep";
         },
-        std::chrono::seconds(5)));
+        std::chrono::seconds(30)));
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
     const OpenFailure failure = port.LastOpenFailure();
