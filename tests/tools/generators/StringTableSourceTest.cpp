@@ -30,7 +30,7 @@ TEST(StringTableSource, ShippedSourceBuildsTheTable) {
     std::string error;
     const auto source = ParseStringTableSource(ReadText(STRINGS_SOURCE), &error);
     ASSERT_TRUE(source) << error;
-    EXPECT_EQ(source->count, 47u);
+    EXPECT_EQ(source->count, 49u);
     ASSERT_EQ(source->languages.size(), 2u);
     EXPECT_EQ(source->languages[0].name, "English");
     EXPECT_EQ(source->languages[1].name, "Italiano");
