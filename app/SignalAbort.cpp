@@ -13,7 +13,7 @@
 namespace norvane {
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};  // SIGQUIT: Ctrl+\ on a terminal
 // The status of "Programming interrupted", the result a signal asks for.
 constexpr int kExitInterrupted = 18;
 
@@ -29,7 +29,7 @@ void Notify(int signal) {
     errno = savedErrno;
 }
 
-// Async-signal-safe: an atomic, write, tcsetattr (in the registry) and _exit.
+// Async-signal-safe: an atomic, write, tcsetattr and ioctl (in the registry) and _exit.
 void OnSignal(int signal) {
     int expected = 0;
     if (firstSignal.compare_exchange_strong(expected, signal)) {

@@ -1,11 +1,7 @@
 #include "bench/BenchSupport.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,8 +10,6 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-
-extern char** environ;
 
 namespace norvane::bench {
 
@@ -38,107 +32,37 @@ long StatusField(const std::string& file, const char* name) {
 bool Child::Start(const std::vector<std::string>& args,
                   const std::vector<std::string>& extraEnvironment, int stdio,
                   const std::string& folder) {
-    std::vector<std::string> argStore(args);
-    std::vector<char*> argv;
-    for (auto& a : argStore) {
-        argv.push_back(a.data());
+    std::map<std::string, std::string> set;
+    for (const std::string& entry : extraEnvironment) {
+        const size_t equals = entry.find('=');
+        set[entry.substr(0, equals)] = equals == std::string::npos ? "" : entry.substr(equals + 1);
     }
-    argv.push_back(nullptr);
-    std::vector<std::string> envStore;
-    for (char** e = environ; *e != nullptr; ++e) {
-        envStore.emplace_back(*e);
-    }
-    envStore.insert(envStore.end(), extraEnvironment.begin(), extraEnvironment.end());
-    std::vector<char*> envp;
-    for (auto& e : envStore) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int out[2] = {-1, -1};
+    test::ChildOptions options;
+    options.environment = test::EnvironmentWith(set);
     if (stdio >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, stdio, 0);
-        posix_spawn_file_actions_adddup2(&actions, stdio, 1);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        options.input = test::ChildStream::ToDescriptor(stdio);
+        options.output = test::ChildStream::ToDescriptor(stdio);
+        options.errors = test::ChildStream::ToFile("/dev/null");
     } else {
-        if (pipe(out) != 0) {
-            return false;
-        }
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
+        options.output = test::ChildStream::ToPipe();
     }
-    if (!folder.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    }
-    const int error = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (out[1] >= 0) {
-        close(out[1]);
-        stdout_ = out[0];
-    }
-    if (error != 0) {
-        pid_ = -1;
-        return false;
-    }
-    return true;
+    options.folder = folder;
+    process_ = test::ChildProcess(args, options);
+    return process_.Started();
 }
 
-Child::~Child() {
-    if (pid_ > 0 && !ended_) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
-    if (stdout_ >= 0) {
-        close(stdout_);
-    }
-}
+Child::~Child() = default;  // a child still running is killed
 
 std::string Child::ReadLine(int timeoutMs) {
-    std::string line;
-    while (line.empty() || line.back() != '\n') {
-        pollfd p{stdout_, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) <= 0) {
-            return "";
-        }
-        char c = 0;
-        if (read(stdout_, &c, 1) != 1) {
-            return "";
-        }
-        line += c;
-    }
-    line.pop_back();
-    return line;
+    return process_.ReadLine(std::chrono::milliseconds(timeoutMs));
 }
 
 int Child::Wait(int timeoutMs) {
-    if (ended_) {
-        return status_;
-    }
-    if (pid_ <= 0) {
-        return -1;
-    }
-    const double end = MonotonicSeconds() + timeoutMs / 1000.0;
-    for (;;) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            ended_ = true;
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            return status_;
-        }
-        if (MonotonicSeconds() >= end) {
-            return -1;
-        }
-        usleep(1000);
-    }
+    return process_.Wait(std::chrono::milliseconds(timeoutMs)).value_or(-1);
 }
 
 int Child::Stop() {
-    if (pid_ > 0 && !ended_) {
-        kill(pid_, SIGTERM);
-    }
-    return Wait(10'000);
+    return process_.Stop(std::chrono::seconds(10)).value_or(-1);
 }
 
 namespace {
@@ -165,20 +89,20 @@ double StatCpuSeconds(const std::string& file) {
 }  // namespace
 
 double Child::CpuSeconds() const {
-    return StatCpuSeconds("/proc/" + std::to_string(pid_) + "/stat");
+    return StatCpuSeconds("/proc/" + std::to_string(Pid()) + "/stat");
 }
 
 double Child::MainThreadCpuSeconds() const {
-    return StatCpuSeconds("/proc/" + std::to_string(pid_) + "/task/" + std::to_string(pid_) +
+    return StatCpuSeconds("/proc/" + std::to_string(Pid()) + "/task/" + std::to_string(Pid()) +
                           "/stat");
 }
 
 long Child::PeakRssKiB() const {
-    return StatusField("/proc/" + std::to_string(pid_) + "/status", "VmHWM:");
+    return StatusField("/proc/" + std::to_string(Pid()) + "/status", "VmHWM:");
 }
 
 long Child::RssKiB() const {
-    return StatusField("/proc/" + std::to_string(pid_) + "/status", "VmRSS:");
+    return StatusField("/proc/" + std::to_string(Pid()) + "/status", "VmRSS:");
 }
 
 Pty OpenPty(unsigned speed) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
+
 namespace norvane::bench {
 
 // A child process with its standard output on a pipe (or on `stdio` for all three).
@@ -24,11 +26,12 @@ public:
     Child& operator=(const Child&) = delete;
 
     std::string ReadLine(int timeoutMs);
-    // SIGTERM, then waits; the exit status, or -1.
+    // SIGTERM, then waits; the exit status (128 + the signal that killed it), or -1.
     int Stop();
-    // Waits up to `timeoutMs` for the child to end; its exit status, or -1 (still running).
+    // Waits up to `timeoutMs` for the child to end; its exit status (128 + the signal that
+    // killed it), or -1 (still running).
     int Wait(int timeoutMs);
-    pid_t Pid() const { return pid_; }
+    pid_t Pid() const { return process_.Pid(); }
     // CPU seconds (user + system) and peak resident set (KiB) of the running child.
     double CpuSeconds() const;
     double MainThreadCpuSeconds() const;  // its first thread alone (a GUI's toolkit thread)
@@ -36,10 +39,7 @@ public:
     long RssKiB() const;
 
 private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-    bool ended_ = false;
-    int status_ = -1;
+    test::ChildProcess process_;  // started the one way the tests start theirs
 };
 
 // A pseudo-terminal pair: the master kept here, the slave's path for a program to open.

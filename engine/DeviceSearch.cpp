@@ -72,7 +72,10 @@ std::string DeviceSearch::PortStories() {
     std::string lines;
     std::string tried;
     for (int n = 1; n <= parts_.ports.Count(); ++n) {
-        const PortStory& story = parts_.ports.Story(n);
+        PortStory story = parts_.ports.Story(n);
+        if (story.fate == PortFate::Silent || story.fate == PortFate::NoGreeting) {
+            story.sharedWith = parts_.ports.OtherHolder(n);  // the port is still open here
+        }
         const std::string line = StoryLine(story, parts_.strings);
         if (!line.empty()) {
             lines += (lines.empty() ? "" : "\n") + line;

@@ -25,6 +25,8 @@ PortFate FateOfFailedOpen(const OpenFailure& failure) {
             return PortFate::PermissionDenied;
         case OpenFailureKind::InUse:
             return PortFate::InUse;
+        case OpenFailureKind::OpenedTwice:
+            return PortFate::SamePort;
         case OpenFailureKind::Other:
             return PortFate::OpenFailed;
         case OpenFailureKind::None:
@@ -34,6 +36,24 @@ PortFate FateOfFailedOpen(const OpenFailure& failure) {
     return PortFate::Absent;
 }
 
+namespace {
+
+// " cat (process 812) has this port open as well. ...": a program that takes no lock reads
+// the device's bytes too, and a greeting split between two readers is no greeting.
+std::string SharedWith(const PortStory& story, const MultiStrings& strings) {
+    if (!story.sharedWith) {
+        return {};
+    }
+    // Appended, not `" " + FormatText(...)`: GCC 12 at -O3 takes the copy inside that
+    // operator for an overlapping one (-Wrestrict, a false positive), failing Release.
+    std::string text = " ";
+    text += FormatText(strings.Text(IDS_PORT_ALSO_OPEN),
+                       {story.sharedWith->name, std::to_string(story.sharedWith->pid)});
+    return text;
+}
+
+}  // namespace
+
 std::string StoryLine(const PortStory& story, const MultiStrings& strings) {
     const std::string& port = story.label;
     switch (story.fate) {
@@ -42,10 +62,10 @@ std::string StoryLine(const PortStory& story, const MultiStrings& strings) {
         case PortFate::PermissionDenied:
             return FormatText(strings.Text(IDS_PORT_DENIED), {port});
         case PortFate::InUse:
-            switch (story.failure.holder) {
+            switch (story.failure.holder.known) {
                 case KnownHolder::Norvane:
                     return FormatText(strings.Text(IDS_PORT_IN_USE_NORVANE),
-                                      {port, std::to_string(story.failure.holderPid)});
+                                      {port, std::to_string(story.failure.holder.pid)});
                 case KnownHolder::ModemManager:
                     return FormatText(strings.Text(IDS_PORT_HELD_MODEMMANAGER), {port});
                 case KnownHolder::Brltty:
@@ -53,17 +73,20 @@ std::string StoryLine(const PortStory& story, const MultiStrings& strings) {
                 case KnownHolder::Other:
                     break;
             }
-            if (!story.failure.holderName.empty()) {
+            if (!story.failure.holder.name.empty()) {
                 return FormatText(strings.Text(IDS_PORT_IN_USE_BY),
-                                  {port, story.failure.holderName});
+                                  {port, story.failure.holder.name});
             }
             return FormatText(strings.Text(IDS_PORT_IN_USE), {port});
+        case PortFate::SamePort:
+            return FormatText(strings.Text(IDS_PORT_SAME_AS), {port, story.failure.openedAs});
         case PortFate::OpenFailed:
             return FormatText(strings.Text(IDS_PORT_OPEN_FAILED), {port, story.failure.systemText});
         case PortFate::Silent:
-            return FormatText(strings.Text(IDS_PORT_SILENT), {port});
+            return FormatText(strings.Text(IDS_PORT_SILENT), {port}) + SharedWith(story, strings);
         case PortFate::NoGreeting:
-            return FormatText(strings.Text(IDS_PORT_NO_GREETING), {port});
+            return FormatText(strings.Text(IDS_PORT_NO_GREETING), {port}) +
+                   SharedWith(story, strings);
         case PortFate::Disconnected:
             return FormatText(strings.Text(IDS_WHY_DISCONNECTED), {port});
         case PortFate::Absent:

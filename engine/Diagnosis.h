@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,7 @@ enum class PortFate {
     NotSerialPort,     // a file, a directory, /dev/null, a FIFO
     PermissionDenied,  // the user may not open it
     InUse,             // another program holds it
+    SamePort,          // a second name for a port opened already
     OpenFailed,        // any other refusal of the system
     Silent,            // opened, nothing arrived
     NoGreeting,        // bytes arrived, but no greeting
@@ -32,6 +34,8 @@ struct PortStory {
     PortFate fate = PortFate::Absent;
     std::string label;    // "COM3 (/dev/ttyUSB0, 16550A)"
     OpenFailure failure;  // why the open failed, for the fates of a failed open
+    // For Silent and NoGreeting: another program that had the port open as well.
+    std::optional<PortHolder> sharedWith;
 };
 
 // "COM3 (/dev/ttyUSB0, FTDI FT232R USB UART, serial A12345)": the port's number, its path

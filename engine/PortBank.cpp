@@ -127,6 +127,10 @@ std::string PortBank::DevicePath(int n) const {
     return slots_[n].port ? slots_[n].port->DevicePath() : std::string();
 }
 
+std::optional<PortHolder> PortBank::OtherHolder(int n) const {
+    return slots_[n].port ? slots_[n].port->OtherHolder() : std::nullopt;
+}
+
 void PortBank::KeepOnly(int n) {
     for (int i = 1; i <= Count(); ++i) {
         if (i == n) {

@@ -56,6 +56,8 @@ public:
     bool LineGone(int n) const;
     // The device path slot n's port opened; empty where it has none or is closed.
     std::string DevicePath(int n) const;
+    // Another program that has open slot n's device open too.
+    std::optional<PortHolder> OtherHolder(int n) const;
     // "COMn (<its device>)" for the active slot.
     const std::string& ActiveLabel() const { return stories_[activeSlot_].label; }
     // True while bytes have arrived on open slot n that no scan has taken yet.

@@ -19,9 +19,14 @@
 //   the speed-derived limit. Opening again resets it.
 // - `ShowLastError` writes the report to stderr; there is no message box.
 // - `LastOpenFailure`: a path that exists but is no character device is refused without being
-//   opened (not a serial port); EBUSY names the holder when /proc lets us see it; EIO on open
-//   (a port's node without its hardware) counts as not present. Every open port registers its
-//   line settings as found (PortLineRegistry.h) until Close puts them back.
+//   opened (not a serial port), and so are /dev/tty and the program's own controlling
+//   terminal; EBUSY names the holder when /proc lets us see it; EIO on open (a port's node
+//   without its hardware) counts as not present. Every open port registers its line settings
+//   as found, its device and its name (PortLineRegistry.h) until Close puts them back; a
+//   second name for a registered device fails with EBUSY as OpenedTwice, without opening it.
+//   An exclusive flag that a killed program left behind (the lock free, no other process
+//   holding the device) is taken over, not taken for a holder.
+// - `OtherHolder`: another process that has the device open, from /proc.
 // - Modes: MODE_RECEIVER reads return at once with what is there; MODE_DIRECT reads wait for
 //   their whole count (within the time limit). The receiver thread works in either mode, and
 //   a stopped receiver can be started again on the same opening.
@@ -99,6 +104,9 @@ public:
     // known by its COM number alone.
     std::string PortDescription() const override;
     bool LineGone() const override;
+#ifndef _WIN32
+    std::optional<PortHolder> OtherHolder() const override;  // from /proc
+#endif
 
     void ShowLastError(const char* text);
     bool SignalNamedEvent();

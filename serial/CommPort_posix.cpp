@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -90,10 +91,20 @@ bool CommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t 
         return false;
     };
     // A regular file, a directory or a FIFO is not opened at all: a read-only file would
-    // otherwise read as "permission denied", and a FIFO's writer would see us.
+    // otherwise read as "permission denied", and a FIFO's writer would see us. Nor is /dev/tty,
+    // the terminal we were started from, whatever it is.
     struct stat node {};
-    if (stat(devicePath.c_str(), &node) == 0 && !S_ISCHR(node.st_mode)) {
+    const bool exists = stat(devicePath.c_str(), &node) == 0;
+    if (exists && (!S_ISCHR(node.st_mode) || node.st_rdev == makedev(5, 0))) {
         return refuse(ENOTTY);
+    }
+    // A second name for a device this program has open already (NORVANE_COM1 set to COM5's
+    // default device) is that port again, not another program's: never opened twice.
+    if (const auto openedAs = exists ? OpenPortNamed(node) : std::nullopt) {
+        lastError = EBUSY;
+        openFailure.kind = OpenFailureKind::OpenedTwice;
+        openFailure.openedAs = *openedAs;
+        return false;
     }
 
     int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -114,14 +125,22 @@ bool CommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t 
         close(fd);  // also drops the flock
         return refuse(error);
     };
-    if (!isatty(fd)) {
+    // The terminal we run on, by any of its names, is the user's, not a device's (tcgetsid
+    // answers for the caller's controlling terminal only).
+    if (!isatty(fd) || tcgetsid(fd) >= 0) {
         return fail(ENOTTY);
     }
     // Exclusive like a Windows port opened without sharing. TIOCEXCL keeps later opens out
     // (except privileged ones); the lock catches every program that locks, root included.
     int heldExclusively = 0;
     if (ioctl(fd, TIOCGEXCL, &heldExclusively) == 0 && heldExclusively != 0) {
-        return fail(EBUSY);  // only a privileged open gets this far
+        // Only a privileged open gets this far. A program that could not clear the flag
+        // (killed) leaves it on a pseudo-terminal for good: with the lock free and no other
+        // process holding the device, the flag is stale and ours from now on.
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0 || posix::FindPortHolder(devicePath)) {
+            return fail(EBUSY);
+        }
+        exclusive = true;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         return fail(errno == EWOULDBLOCK ? EBUSY : errno);
@@ -130,13 +149,13 @@ bool CommPort::Open(const char* name, uint32_t speed, uint8_t byteSize, uint8_t 
         return fail(errno);
     }
     exclusive = true;
-    if (tcgetattr(fd, &impl->savedSettings) != 0) {
+    if (tcgetattr(fd, &impl->savedSettings) != 0 || fstat(fd, &node) != 0) {
         return fail(errno);
     }
     posix::MakeLineSettings(impl->savedSettings, frame, speed, &settings);
     // Registered before the line changes, so that a program ending at once from here on
     // still puts it back.
-    RegisterPortLine(fd, impl->savedSettings);
+    RegisterPortLine(fd, impl->savedSettings, node, portName);
     configured = true;
     if (tcsetattr(fd, TCSANOW, &settings) != 0) {
         return fail(errno);
@@ -219,6 +238,13 @@ bool CommPort::SignalNamedEvent() {
 
 bool CommPort::LineGone() const {
     return impl->lineGone.load(std::memory_order_acquire);
+}
+
+std::optional<PortHolder> CommPort::OtherHolder() const {
+    if (fileHandle == INVALID_PORT_HANDLE) {
+        return std::nullopt;
+    }
+    return posix::FindPortHolder(devicePath);
 }
 
 std::unique_ptr<SerialPort> CreateCommPort() {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "serial/SameDevice_posix.h"
 #include "strings/VisibleText.h"
 
 namespace norvane::posix {
@@ -38,7 +39,7 @@ OpenFailure DescribeOpenFailure(int error, const std::string& path) {
     failure.kind = KindOfOpenError(error);
     failure.systemText = std::strerror(error);
     if (failure.kind == OpenFailureKind::InUse) {
-        FindPortHolder(path, &failure);
+        failure.holder = FindPortHolder(path).value_or(PortHolder{});
     }
     return failure;
 }
@@ -61,7 +62,7 @@ bool IsNumber(const char* name) {
 }
 
 // True when one of the process's descriptors leads to the character device `device`.
-bool HoldsDevice(const std::string& processDir, dev_t device) {
+bool HoldsDevice(const std::string& processDir, const struct stat& device) {
     const std::string fdDir = processDir + "/fd";
     DIR* fds = opendir(fdDir.c_str());
     if (fds == nullptr) {
@@ -71,7 +72,7 @@ bool HoldsDevice(const std::string& processDir, dev_t device) {
     while (const dirent* entry = readdir(fds)) {
         struct stat target {};
         if (IsNumber(entry->d_name) && stat((fdDir + "/" + entry->d_name).c_str(), &target) == 0 &&
-            S_ISCHR(target.st_mode) && target.st_rdev == device) {
+            SameDevice(target, device)) {
             holds = true;
             break;
         }
@@ -82,31 +83,29 @@ bool HoldsDevice(const std::string& processDir, dev_t device) {
 
 }  // namespace
 
-bool FindPortHolder(const std::string& path, OpenFailure* failure) {
+std::optional<PortHolder> FindPortHolder(const std::string& path) {
     struct stat port {};
     if (stat(path.c_str(), &port) != 0 || !S_ISCHR(port.st_mode)) {
-        return false;
+        return std::nullopt;
     }
     DIR* proc = opendir("/proc");
     if (proc == nullptr) {
-        return false;
+        return std::nullopt;
     }
     const int self = static_cast<int>(getpid());
-    bool found = false;
+    std::optional<PortHolder> found;
     while (const dirent* entry = readdir(proc)) {
         if (!IsNumber(entry->d_name) || std::atoi(entry->d_name) == self) {
             continue;
         }
         const std::string processDir = std::string("/proc/") + entry->d_name;
-        if (!HoldsDevice(processDir, port.st_rdev)) {
+        if (!HoldsDevice(processDir, port)) {
             continue;
         }
         std::string name;
         std::getline(std::ifstream(processDir + "/comm"), name);
-        failure->holderPid = std::atoi(entry->d_name);
-        failure->holderName = VisibleText(name, kShownNameLength);  // any process names itself
-        failure->holder = KnownHolderNamed(name);
-        found = true;
+        found = PortHolder{VisibleText(name, kShownNameLength), std::atoi(entry->d_name),
+                           KnownHolderNamed(name)};
         break;
     }
     closedir(proc);

@@ -1,6 +1,7 @@
 // Turning the errno of a failed open into what the user can act on.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "serial/OpenFailure.h"
@@ -13,9 +14,9 @@ OpenFailureKind KindOfOpenError(int error);
 // that holds it when /proc lets us see it.
 OpenFailure DescribeOpenFailure(int error, const std::string& path);
 
-// The first other process that has `path` open (compared by device number, so any name of the
-// device matches). False when none can be seen (other users' processes are hidden from us).
-bool FindPortHolder(const std::string& path, OpenFailure* failure);
+// The first other process that has `path` open (compared as SameDevice, so any name of the
+// device matches). None when none can be seen (other users' processes are hidden from us).
+std::optional<PortHolder> FindPortHolder(const std::string& path);
 
 // The holder a process's program name (/proc/<pid>/comm) stands for.
 KnownHolder KnownHolderNamed(const std::string& program);

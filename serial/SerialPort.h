@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "serial/OpenFailure.h"
@@ -59,6 +60,10 @@ public:
     // True once the receiver has seen the line hang up (adapter unplugged, device gone), until
     // the port is closed. Nothing more will arrive: a wait for the device can end now.
     virtual bool LineGone() const { return false; }
+    // Another program that has this open port's device open as well: one that takes no lock
+    // (a stray `cat`, a terminal program, ModemManager) and splits the device's bytes with us.
+    // None when there is none or the port cannot tell.
+    virtual std::optional<PortHolder> OtherHolder() const { return std::nullopt; }
 };
 
 using PortFactory = std::function<std::unique_ptr<SerialPort>()>;

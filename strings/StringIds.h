@@ -88,7 +88,10 @@ enum StringId : int {
     IDS_PORT_IDLE = 70,           // "No device"
     IDS_STATION_SUMMARY = 71,     // "Programmed: %d, failed: %d, already programmed: %d, ..."
     IDS_STATION_STOPPING = 72,    // "Stopping: no new device is taken; ..."
-    IDS_COUNT = 73,
+    // More port stories for the second text.
+    IDS_PORT_SAME_AS = 73,    // "%s is the same port as %s."
+    IDS_PORT_ALSO_OPEN = 74,  // "%s (process %s) has this port open as well. Close it ..."
+    IDS_COUNT = 75,
 };
 
 }  // namespace norvane

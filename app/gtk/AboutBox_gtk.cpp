@@ -22,19 +22,31 @@ AboutBox::AboutBox(Gtk::Window& parent, const AboutLines& lines, UiTrace& trace)
     buildLine_.set_text(lines.build);
     copyrightLine_.set_text(lines.copyright);
 
-    fixed_.set_size_request(PixelsX(214), PixelsY(47));
-    Place(fixed_, icon_, 11, 13, 21, 20);
-    Place(fixed_, versionLine_, 39, 5, 115, 8);
-    Place(fixed_, buildLine_, 39, 18, 115, 8);
-    Place(fixed_, copyrightLine_, 39, 31, 115, 8);
-    Place(fixed_, ok_, 157, 26, 50, 14);
+    // Template 100 as a grid: the icon, the three lines in a column, OK at the bottom right;
+    // each takes at least its template's size and grows with its text and the font.
+    AtLeast(icon_, 21, 20);
+    icon_.set_valign(Gtk::ALIGN_CENTER);
+    grid_.attach(icon_, 0, 0, 1, 3);
+    int row = 0;
+    for (Gtk::Label* line : {&versionLine_, &buildLine_, &copyrightLine_}) {
+        AtLeast(*line, 115, 8);
+        line->set_hexpand(true);
+        grid_.attach(*line, 1, row++, 1, 1);
+    }
+    AtLeast(ok_, 50, 14);
+    ok_.set_valign(Gtk::ALIGN_END);
+    grid_.attach(ok_, 2, 1, 1, 2);
+    icon_.set_margin_end(6);
+    grid_.set_column_spacing(4);
+    grid_.set_row_spacing(8);
+    Inset(grid_, 17, 8, 10, 13);
     ok_.signal_clicked().connect([this] { response(Gtk::RESPONSE_OK); });
     ok_.set_can_default(true);
 
     Gtk::Box* content = get_content_area();
     content->set_border_width(0);
     content->set_spacing(0);
-    content->pack_start(fixed_, Gtk::PACK_EXPAND_WIDGET);
+    content->pack_start(grid_, Gtk::PACK_EXPAND_WIDGET);
     set_border_width(0);
     set_default(ok_);
     signal_map().connect(sigc::mem_fun(*this, &AboutBox::OnMap));

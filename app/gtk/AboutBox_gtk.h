@@ -17,7 +17,7 @@ private:
     void OnMap();
 
     UiTrace& trace_;
-    Gtk::Fixed fixed_;
+    Gtk::Grid grid_;
     Gtk::Image icon_;
     Gtk::Label versionLine_;
     Gtk::Label buildLine_;

@@ -5,15 +5,47 @@
 #include <gdk/gdkx.h>
 #endif
 
+#include <algorithm>
+
 #include "platform/Resources.h"
 
 namespace norvane::gtk {
 
 constexpr int kIconResourceId = 128;
 
-void Place(Gtk::Fixed& fixed, Gtk::Widget& widget, int x, int y, int width, int height) {
+void AtLeast(Gtk::Widget& widget, int width, int height) {
     widget.set_size_request(PixelsX(width), PixelsY(height));
-    fixed.put(widget, PixelsX(x), PixelsY(y));
+}
+
+void Inset(Gtk::Widget& widget, int start, int top, int end, int bottom) {
+    widget.set_margin_start(start);
+    widget.set_margin_top(top);
+    widget.set_margin_end(end);
+    widget.set_margin_bottom(bottom);
+}
+
+void ReserveWidthFor(Gtk::Label& label, std::vector<std::string> samples) {
+    auto reserve = [&label, samples = std::move(samples)] {
+        int widest = 0;
+        for (const std::string& sample : samples) {
+            int width = 0;
+            int height = 0;
+            label.create_pango_layout(sample)->get_pixel_size(width, height);
+            widest = std::max(widest, width);
+        }
+        const Gtk::Border padding =
+            label.get_style_context()->get_padding(label.get_style_context()->get_state());
+        label.set_size_request(widest + padding.get_left() + padding.get_right(), -1);
+    };
+    reserve();
+    label.signal_style_updated().connect(reserve);
+}
+
+std::string WidthsOf(Gtk::Widget& room, Gtk::Label& label) {
+    int minimum = 0;
+    int natural = 0;
+    label.get_preferred_width(minimum, natural);
+    return std::to_string(room.get_allocated_width()) + " " + std::to_string(natural);
 }
 
 void MakeGroup(Gtk::Frame& group, const std::string& caption) {

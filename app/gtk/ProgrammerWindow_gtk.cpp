@@ -2,6 +2,7 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include "app/FieldSamples.h"
 #include "app/ResultBoxPlacement.h"
 #include "app/Startup.h"
 #include "app/gtk/DialogLayout_gtk.h"
@@ -20,6 +21,10 @@ const char* LabelName(uint32_t target) {
         default:
             return "serial";
     }
+}
+
+Gtk::Label* CaptionOf(Gtk::Frame& group) {
+    return dynamic_cast<Gtk::Label*>(group.get_label_widget());
 }
 
 DialogKey KeyOf(const GdkEventKey* event) {
@@ -68,17 +73,46 @@ ProgrammerWindow::ProgrammerWindow(const MultiStrings& strings, AboutLines about
     MakeSunken(deviceFrame_, deviceText_);
     MakeSunken(serialFrame_, serialText_);
 
-    fixed_.set_size_request(PixelsX(215), PixelsY(70));
-    Place(fixed_, statusGroup_, 4, 3, 206, 37);
-    Place(fixed_, statusFrame_, 8, 12, 197, 9);
-    Place(fixed_, progress_, 8, 26, 197, 9);
-    Place(fixed_, versionGroup_, 4, 43, 66, 23);
-    Place(fixed_, versionFrame_, 9, 52, 56, 9);
-    Place(fixed_, deviceGroup_, 73, 43, 66, 23);
-    Place(fixed_, deviceFrame_, 78, 52, 56, 9);
-    Place(fixed_, serialGroup_, 144, 43, 66, 23);
-    Place(fixed_, serialFrame_, 149, 52, 56, 9);
-    add(fixed_);
+    // Template 102 as a grid: the status group across the top, the three fields below it in
+    // columns of one width. Each widget takes at least its template's size and grows with its
+    // texts and the font, so that a larger desktop text scale or a longer translation widens
+    // the window instead of cutting a text or laying captions over each other.
+    const FieldSamples samples = FieldSamplesFrom(strings);
+    ReserveWidthFor(statusText_, samples.status);
+    ReserveWidthFor(deviceText_, samples.device);
+    ReserveWidthFor(serialText_, samples.serial);
+    AtLeast(statusGroup_, 206, 37);
+    AtLeast(statusFrame_, 197, 9);
+    AtLeast(progress_, 197, 9);
+    statusBox_.set_orientation(Gtk::ORIENTATION_VERTICAL);
+    statusBox_.set_spacing(7);
+    statusBox_.pack_start(statusFrame_, Gtk::PACK_SHRINK);
+    statusBox_.pack_start(progress_, Gtk::PACK_SHRINK);
+    Inset(statusBox_, 5, 1, 6, 7);
+    statusGroup_.add(statusBox_);
+    for (auto [group, frame] : {std::pair{&versionGroup_, &versionFrame_},
+                                {&deviceGroup_, &deviceFrame_},
+                                {&serialGroup_, &serialFrame_}}) {
+        AtLeast(*group, 66, 23);
+        AtLeast(*frame, 56, 9);
+        Inset(*frame, 7, 1, 6, 6);
+        group->add(*frame);
+    }
+    grid_.set_column_homogeneous(true);
+    grid_.set_column_spacing(6);
+    grid_.set_row_spacing(5);
+    Inset(grid_, 6, 5, 8, 7);
+    grid_.attach(statusGroup_, 0, 0, 3, 1);
+    grid_.attach(versionGroup_, 0, 1, 1, 1);
+    grid_.attach(deviceGroup_, 1, 1, 1, 1);
+    grid_.attach(serialGroup_, 2, 1, 1, 1);
+    add(grid_);
+    signal_draw().connect(
+        [this](const Cairo::RefPtr<Cairo::Context>&) {
+            OnDrawn();
+            return false;
+        },
+        true);
 
     // GTK offers no system menu to extend: the same item lives in a window menu that opens on
     // a right click anywhere in the window, or with the Menu key or Shift+F10.
@@ -86,6 +120,13 @@ ProgrammerWindow::ProgrammerWindow(const MultiStrings& strings, AboutLines about
     windowMenu_.append(aboutItem_);
     windowMenu_.show_all();
     windowMenu_.attach_to_widget(*this);
+    // Keys reach the menu once it is on the screen: a test waits for this line to send them.
+    if (Gtk::Widget* menuWindow = windowMenu_.get_toplevel()) {
+        menuWindow->signal_map_event().connect([this](GdkEventAny*) {
+            trace_.Line("menu-shown");
+            return false;
+        });
+    }
 
     dispatcher_.connect([this] { dialog_.DispatchPending(); });
     dialog_.SetWake([this] { dispatcher_.emit(); });
@@ -118,6 +159,14 @@ void ProgrammerWindow::OnSignal(int signal) {
     }
 }
 
+void ProgrammerWindow::OnDisplayLost() {
+    trace_.Line("display-lost");
+    displayLost_ = true;
+    dialog_.OnSignal();
+    dialog_.JoinWorker();
+    dialog_.DispatchPending();  // the result, to stderr only
+}
+
 void ProgrammerWindow::OnMap() {
     trace_.Line("window", WindowIdOf(*this));
     trace_.Line("caption", get_title().raw());
@@ -130,19 +179,51 @@ void ProgrammerWindow::OnMap() {
 }
 
 void ProgrammerWindow::SetLabel(uint32_t target, const std::string& text) {
+    if (displayLost_) {
+        return;
+    }
     Gtk::Label* labels[] = {&statusText_, &versionText_, &deviceText_, &serialText_};
     Gtk::Label& label = *labels[target];
     label.set_text(text);
     trace_.Line(std::string("label ") + LabelName(target), label.get_text().raw());
+    widthPending_[target] = true;
+}
+
+void ProgrammerWindow::OnDrawn() {
+    // The room each text was laid out with: every label's and caption's the first time, then
+    // those of the texts set since.
+    Gtk::Label* labels[] = {&statusText_, &versionText_, &deviceText_, &serialText_};
+    Gtk::Frame* groups[] = {&statusGroup_, &versionGroup_, &deviceGroup_, &serialGroup_};
+    const bool first = !drawn_;
+    drawn_ = true;
+    for (uint32_t target = 0; target < widthPending_.size(); ++target) {
+        const std::string name = LabelName(target);
+        if (first || widthPending_[target]) {
+            trace_.Line("width " + name, WidthsOf(*labels[target], *labels[target]));
+        }
+        widthPending_[target] = false;
+        if (Gtk::Label* caption = CaptionOf(*groups[target]); first && caption != nullptr) {
+            trace_.Line("width group-" + name, WidthsOf(*groups[target], *caption));
+        }
+    }
+    if (first) {
+        trace_.Line("drawn", std::to_string(get_width()) + "x" + std::to_string(get_height()));
+    }
 }
 
 void ProgrammerWindow::SetProgress(const ProgressState& progress) {
+    if (displayLost_) {
+        return;
+    }
     progress_.set_fraction(progress.Fraction());
     trace_.Line("progress",
                 std::to_string(progress.position) + "/" + std::to_string(progress.upper));
 }
 
 void ProgrammerWindow::ShowResultBox(const ResultBox& result) {
+    if (displayLost_) {
+        return;
+    }
     if (openAbout_ != nullptr) {
         // The job is over: the about box makes way for the result. Its own loop returns only
         // after this one, so hide it now as well.
@@ -211,7 +292,7 @@ void ProgrammerWindow::ShowAboutBox(const AboutLines& lines) {
 }
 
 void ProgrammerWindow::CloseWindow() {
-    if (closed_) {
+    if (closed_ || displayLost_) {
         return;
     }
     closed_ = true;
@@ -264,7 +345,7 @@ void ProgrammerWindow::PopupWindowMenu(const GdkEvent* event) {
     if (event->type == GDK_BUTTON_PRESS) {
         windowMenu_.popup_at_pointer(event);
     } else {
-        windowMenu_.popup_at_widget(&fixed_, Gdk::GRAVITY_NORTH_WEST, Gdk::GRAVITY_NORTH_WEST,
+        windowMenu_.popup_at_widget(&grid_, Gdk::GRAVITY_NORTH_WEST, Gdk::GRAVITY_NORTH_WEST,
                                     event);
         windowMenu_.select_first(false);
     }

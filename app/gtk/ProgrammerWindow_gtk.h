@@ -5,6 +5,7 @@
 
 #include <gtkmm.h>
 
+#include <array>
 #include <memory>
 
 #include "app/ProgrammerDlg.h"
@@ -27,6 +28,9 @@ public:
     // A stop signal (see SignalAbort.h), on the user-interface thread: the job stops as for
     // Esc and the window closes without waiting for OK; an open result box is closed.
     void OnSignal(int signal);
+    // The display is gone (DisplayLoss_gtk.h): stops the job as a stop signal does and waits
+    // for its end, drawing nothing more; Finish then gives the exit status.
+    void OnDisplayLost();
 
     // DialogView
     void SetLabel(uint32_t target, const std::string& text) override;
@@ -42,6 +46,9 @@ protected:
 
 private:
     void OnMap();
+    // After each drawing: traces how wide each label was laid out against its text (every one
+    // the first time, then those whose text changed).
+    void OnDrawn();
     bool HandleKey(GdkEventKey* event);
     void PopupWindowMenu(const GdkEvent* event);
     // Moves the box clear of this window before it is shown.
@@ -50,7 +57,8 @@ private:
     UiTrace& trace_;
     const DialogTexts texts_;
 
-    Gtk::Fixed fixed_;
+    Gtk::Grid grid_;
+    Gtk::Box statusBox_;
     Gtk::Frame statusGroup_, versionGroup_, deviceGroup_, serialGroup_;
     Gtk::Frame statusFrame_, versionFrame_, deviceFrame_, serialFrame_;
     Gtk::Label statusText_, versionText_, deviceText_, serialText_;
@@ -61,6 +69,9 @@ private:
     AboutBox* openAbout_ = nullptr;
     Gtk::MessageDialog* openResult_ = nullptr;
     bool closed_ = false;
+    bool drawn_ = false;
+    std::array<bool, 4> widthPending_{};  // by label target: text set, not yet traced
+    bool displayLost_ = false;  // nothing may be drawn: every call to the server would fail
 
     // Declared last: destroyed first, so the worker is joined while the dispatcher it wakes
     // still exists.

@@ -1,6 +1,7 @@
 // norvane: finds the device on a serial port and writes the embedded firmware image into it.
 // The exit status tells scripts the outcome (README, "Exit status").
 #include <gtk/gtk.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "app/SignalAbort.h"
 #include "app/Startup.h"
 #include "app/UiTrace.h"
+#include "app/gtk/DisplayLoss_gtk.h"
 #include "app/gtk/ProgrammerWindow_gtk.h"
 #include "strings/MultiStrings.h"
 
@@ -58,6 +60,16 @@ int main(int argc, char** argv) {
         stopRequested->emit();
     });
     window.SetPorts(ports.ports);
+    // A lost display stops the job as SIGHUP does; the window is gone with it, so the program
+    // ends right there, past the toolkit's loop.
+    gtk::OnDisplayLost([&window, &trace] {
+        window.OnDisplayLost();
+        const int status = window.Finish();
+        trace.Line("exit", std::to_string(status));
+        std::cout.flush();
+        std::cerr.flush();
+        _exit(status);
+    });
     window.StartJob();
     application->run(window);
     const int status = window.Finish();

@@ -57,21 +57,33 @@ private:
 
 class ConsoleRun : public testing::Test {
 protected:
-    // A greeting every 3 s: one that crosses the program's START would reach the erase wait as
-    // an unexpected record (the defined outcome, tests/README.md), and often on a busy machine.
+    // The device greets once, 50 ms after the program has opened the line (GuiSession's
+    // StartDevice says why).
     std::string StartDevice(std::vector<std::string> args) {
-        args.insert(args.end(), {"--greeting-ms", "3000"});
+        args.insert(args.begin(), {"--greet-on-open", "--first-greeting-ms", "50"});
         device_ = std::make_unique<Devsim>(std::move(args));
         return device_->ReadPath();
     }
     // The whole runs carry a small OS image: the demo TV image takes a minute on the wire.
-    Child Start(const std::vector<std::string>& args, const std::string& com1,
-                const std::string& out, const char* program = NORVANE_CONSOLE_OS_PATH) {
+    ChildProcess Start(const std::vector<std::string>& args, const std::string& com1,
+                       const std::string& out, const char* program = NORVANE_CONSOLE_OS_PATH) {
         std::vector<std::string> argv{program};
         argv.insert(argv.end(), args.begin(), args.end());
-        return Child(argv, PortsWith(com1), out, err_);
+        return StartChild(argv, PortsWith(com1), out, err_);
     }
     std::string Errors() const { return ReadFile(err_); }
+    // Until the program's output holds `text`: a generous limit, for a busy machine and the
+    // sanitizers' pace.
+    bool OutputShows(const std::string& text) const {
+        const auto end = Clock::now() + 60s;
+        while (ReadFile(out_).find(text) == std::string::npos) {
+            if (Clock::now() >= end) {
+                return false;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
 
     std::unique_ptr<Devsim> device_;
     const std::string out_ = WorkFile("out");
@@ -83,7 +95,7 @@ TEST_F(ConsoleRun, ProgramsTheDeviceOnATerminalWithOneProgressLineRedrawn) {
     const std::string port = StartDevice({"--kind", "OS", "--pace", "--serial", "\x1b[2J12"});
     OutputTerminal terminal;
     terminal.SetColumns(36);
-    Child console = Start({}, port, terminal.Path());
+    ChildProcess console = Start({}, port, terminal.Path());
     std::string shown;
     while (console.Running()) {
         shown += terminal.ReadAll();
@@ -112,7 +124,7 @@ TEST_F(ConsoleRun, ProgramsTheDeviceOnATerminalWithOneProgressLineRedrawn) {
 
 TEST_F(ConsoleRun, JsonLinesParseAndTellTheWholeRun) {
     const std::string port = StartDevice({"--kind", "OS", "--pace"});
-    Child console = Start({"--json"}, port, out_);
+    ChildProcess console = Start({"--json"}, port, out_);
     ASSERT_EQ(console.Wait(60s), 0);
     std::map<std::string, int> events;
     std::map<std::string, std::string> found, result;
@@ -140,7 +152,7 @@ TEST_F(ConsoleRun, JsonLinesParseAndTellTheWholeRun) {
 TEST_F(ConsoleRun, AnUnknownArgumentIsRefusedBeforeAnyPortIsOpened) {
     const std::string log = TempLog("console-refused");
     const std::string port = StartDevice({"--kind", "TV", "--log", log});
-    Child console = Start({"--json", "--port=COM1"}, port, out_, NORVANE_CONSOLE_PATH);
+    ChildProcess console = Start({"--json", "--port=COM1"}, port, out_, NORVANE_CONSOLE_PATH);
     EXPECT_EQ(console.Wait(10s), 64);
     EXPECT_EQ(ReadFile(out_), "");
     EXPECT_EQ(Errors(), "norvane-console: unknown argument \"--port=COM1\". Try --help.\n");
@@ -155,7 +167,7 @@ TEST_F(ConsoleRun, AReaderThatGoesAwayDoesNotStopTheRunButIsToldOfIt) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     // Not inherited: the program must be left without any reader.
     const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    Child console = Start({"--json"}, port, fifo);
+    ChildProcess console = Start({"--json"}, port, fifo);
     pollfd p{reader, POLLIN, 0};
     ASSERT_GT(poll(&p, 1, 5000), 0);  // the program has started writing
     close(reader);                    // and nobody reads any more
@@ -170,7 +182,13 @@ TEST_F(ConsoleRun, AReaderThatGoesAwayDoesNotStopTheRunButIsToldOfIt) {
     close(fd);
 }
 
-TEST_F(ConsoleRun, SigtermWhileProgrammingInterruptsAndPutsThePortBack) {
+// Ctrl+\\ at a terminal sends SIGQUIT: a stop signal like the others, never a dump with the
+// port left at the program's settings.
+class ConsoleStop : public ConsoleRun, public testing::WithParamInterface<int> {};
+
+INSTANTIATE_TEST_SUITE_P(StopSignals, ConsoleStop, testing::Values(SIGTERM, SIGQUIT));
+
+TEST_P(ConsoleStop, AStopSignalWhileProgrammingInterruptsAndPutsThePortBack) {
     const std::string port = StartDevice({"--kind", "TV", "--pace"});
     // Settings of the port's own, for the program to find and put back.
     {
@@ -184,12 +202,9 @@ TEST_F(ConsoleRun, SigtermWhileProgrammingInterruptsAndPutsThePortBack) {
         tcsetattr(fd, TCSANOW, &t);
         close(fd);
     }
-    Child console = Start({"--json"}, port, out_, NORVANE_CONSOLE_PATH);
-    for (int i = 0; i < 500 && ReadFile(out_).find("Programming") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(20ms);
-    }
-    ASSERT_NE(ReadFile(out_).find("Programming"), std::string::npos) << ReadFile(out_);
-    kill(console.Pid(), SIGTERM);
+    ChildProcess console = Start({"--json"}, port, out_, NORVANE_CONSOLE_PATH);
+    ASSERT_TRUE(OutputShows("Programming")) << ReadFile(out_);
+    console.Signal(GetParam());
     EXPECT_EQ(console.Wait(5s), 18);
     EXPECT_NE(
         ReadFile(out_).find(R"({"event":"result","status":18,"message":"Programming interrupted")"),
@@ -203,6 +218,28 @@ TEST_F(ConsoleRun, SigtermWhileProgrammingInterruptsAndPutsThePortBack) {
     close(fd);
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B4800));
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+}
+
+// A program killed outright (kill -9, a crash) cannot clear the port's exclusive flag, and a
+// pseudo-terminal keeps it: the next run must still find the device there.
+TEST_F(ConsoleRun, APortLeftByAKilledRunIsNotTakenForAnotherProgram) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const std::string port = ptsname(master);
+    {
+        ChildProcess killed = Start({"--json"}, port, out_, NORVANE_CONSOLE_PATH);
+        ASSERT_TRUE(OutputShows("Searching")) << ReadFile(out_);  // its ports are open
+        killed.Signal(SIGKILL);
+        EXPECT_EQ(killed.Wait(5s), 128 + SIGKILL);
+    }
+    ChildProcess console = Start({"--json"}, port, out_, NORVANE_CONSOLE_PATH);
+    ASSERT_TRUE(OutputShows("Searching")) << ReadFile(out_) << Errors();
+    const std::string greeting = "READYTV7654321 \n";
+    ASSERT_EQ(write(master, greeting.data(), greeting.size()), 16);
+    EXPECT_TRUE(OutputShows(R"({"event":"found","port":"COM1")")) << ReadFile(out_) << Errors();
+    console.Signal(SIGTERM);
+    EXPECT_EQ(console.Wait(10s), 18);
+    close(master);
 }
 
 }  // namespace

@@ -1,10 +1,7 @@
 #include "tests/app/GuiSession.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,28 +14,8 @@
 #include <thread>
 #include <utility>
 
-extern char** environ;
-
 namespace norvane::test {
 namespace {
-
-// The test's environment less anything that could reach a real port or another display.
-std::vector<std::string> ChildEnvironment(const std::map<std::string, std::string>& extra) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        if (name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name.rfind("NORVANE_", 0) == 0 ||
-            extra.count(name) != 0) {
-            continue;
-        }
-        env.push_back(entry);
-    }
-    for (const auto& [name, value] : extra) {
-        env.push_back(name + "=" + value);
-    }
-    return env;
-}
 
 std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";
@@ -57,133 +34,35 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-Child::Child(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-             const std::string& stdoutPath, const std::string& stderrPath) {
-    std::vector<std::string> envStrings = ChildEnvironment(env);
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (auto& e : envStrings) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-
-    pid_ = fork();
-    if (pid_ < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (pid_ == 0) {
-        setpgid(0, 0);
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        execve(args[0], args.data(), envp.data());
-        _exit(127);
-    }
-}
-
-Child::~Child() {
-    Stop();
-}
-
-Child::Child(Child&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), status_(other.status_) {}
-
-Child& Child::operator=(Child&& other) noexcept {
-    if (this != &other) {
-        Stop();
-        pid_ = std::exchange(other.pid_, -1);
-        status_ = other.status_;
-    }
-    return *this;
-}
-
-bool Child::Running() {
-    return pid_ > 0 && !status_ && !Wait(0ms);
-}
-
-std::optional<int> Child::Wait(std::chrono::milliseconds timeout) {
-    if (status_ || pid_ <= 0) {
-        return status_;
-    }
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        int raw = 0;
-        const pid_t done = waitpid(pid_, &raw, WNOHANG);
-        if (done == pid_) {
-            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
-            return status_;
-        }
-        if (Clock::now() >= deadline) {
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-}
-
-void Child::Stop() {
-    if (pid_ <= 0 || status_) {
-        return;
-    }
-    kill(pid_, SIGTERM);
-    if (!Wait(3s)) {
-        kill(pid_, SIGKILL);
-        Wait(3s);
-    }
+ChildProcess StartChild(const std::vector<std::string>& argv,
+                        const std::map<std::string, std::string>& env,
+                        const std::string& stdoutPath, const std::string& stderrPath) {
+    ChildOptions options;
+    // The test's environment less anything that could reach a real port or another display.
+    options.environment = EnvironmentWith(env, {"DISPLAY=", "WAYLAND_DISPLAY=", "NORVANE_"});
+    options.input = ChildStream::ToFile("/dev/null");
+    options.output = ChildStream::ToFile(stdoutPath);
+    options.errors = ChildStream::ToFile(stderrPath);
+    options.ownProcessGroup = true;
+    return ChildProcess(argv, options);
 }
 
 XDisplay::XDisplay() {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    pid_ = fork();
-    if (pid_ == 0) {
-        close(fds[0]);
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-               "tcp", "-noreset", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    const auto deadline = Clock::now() + 20s;
-    while (Clock::now() < deadline && number.find('\n') == std::string::npos) {
-        if (poll(&p, 1, 100) > 0) {
-            char buffer[32];
-            const ssize_t n = read(fds[0], buffer, sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
-            number.append(buffer, static_cast<size_t>(n));
-        }
-    }
-    close(fds[0]);
-    if (number.find('\n') == std::string::npos) {
+    // Xvfb writes its display's number to our pipe on its output once it takes connections.
+    ChildOptions options;
+    options.input = ChildStream::ToFile("/dev/null");
+    options.output = ChildStream::ToPipe();
+    options.errors = ChildStream::ToFile("/dev/null");
+    server_ = ChildProcess(
+        {"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"},
+        options);
+    const std::string number = server_.ReadLine(20s);
+    if (number.empty()) {
         throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
     }
-    // Not `":" + number.substr(...)`: at -O3 GCC 12 takes the copy inside that operator for
-    // an overlapping one (-Wrestrict, a false positive of that compiler), failing Release.
-    name_ = std::string(":").append(number, 0, number.find('\n'));
-}
-
-XDisplay::~XDisplay() {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        int raw = 0;
-        waitpid(pid_, &raw, 0);
-    }
+    // Not `":" + number`: at -O3 GCC 12 takes the copy inside that operator for an
+    // overlapping one (-Wrestrict, a false positive of that compiler), failing Release.
+    name_ = std::string(":").append(number);
 }
 
 GuiSession::GuiSession(std::string name) : name_(std::move(name)) {
@@ -196,16 +75,21 @@ GuiSession::GuiSession(std::string name) : name_(std::move(name)) {
 
 GuiSession::~GuiSession() {
     program_.Stop();
-    devices_.clear();
+    for (ChildProcess& device : devices_) {
+        device.Stop();
+    }
 }
 
 std::string GuiSession::StartDevice(const std::vector<std::string>& args) {
     const std::string index = std::to_string(devices_.size());
     const std::string out = folder_ + "/devsim" + index + ".out";
-    std::vector<std::string> argv{NORVANE_DEVSIM_PATH};
+    // The device greets once, 50 ms after the program has opened the line: a greeting never
+    // meets the program's "START" (a periodic one could, and the job would end with an
+    // invalid reply). Options in `args` come later and win.
+    std::vector<std::string> argv{NORVANE_DEVSIM_PATH, "--greet-on-open", "--first-greeting-ms",
+                                  "50"};
     argv.insert(argv.end(), args.begin(), args.end());
-    devices_.emplace_back(argv, std::map<std::string, std::string>{}, out,
-                          folder_ + "/devsim" + index + ".err");
+    devices_.push_back(StartChild(argv, {}, out, folder_ + "/devsim" + index + ".err"));
     const auto deadline = Clock::now() + 10s;
     while (Clock::now() < deadline) {
         const std::string text = ReadFile(out);
@@ -228,7 +112,7 @@ void GuiSession::Start(std::vector<std::string> argv, const std::string& com1,
         env["NORVANE_COM" + std::to_string(n)] = (n == 1) ? com1 : "";
     }
     argv.push_back(NORVANE_APP_PATH);
-    program_ = Child(argv, env, folder_ + "/norvane.out", folder_ + "/norvane.err");
+    program_ = StartChild(argv, env, folder_ + "/norvane.out", folder_ + "/norvane.err");
 }
 
 void GuiSession::StartProgram(const std::string& com1) {

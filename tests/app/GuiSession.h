@@ -12,41 +12,28 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
+
 namespace norvane::test {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// A child process; killed (SIGTERM, then SIGKILL) and reaped if still running at the end.
-class Child {
-public:
-    Child() = default;
-    Child(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-          const std::string& stdoutPath, const std::string& stderrPath);
-    ~Child();
-    Child(Child&& other) noexcept;
-    Child& operator=(Child&& other) noexcept;
-
-    pid_t Pid() const { return pid_; }
-    bool Running();
-    // The exit status, or nullopt if it has not ended within `timeout` (or died of a signal:
-    // then -signal).
-    std::optional<int> Wait(std::chrono::milliseconds timeout);
-    void Stop();
-
-private:
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-};
+// The program, a device or Xvfb, with its output and errors in files and its input empty.
+ChildProcess StartChild(const std::vector<std::string>& argv,
+                        const std::map<std::string, std::string>& env,
+                        const std::string& stdoutPath, const std::string& stderrPath);
 
 class XDisplay {
 public:
     XDisplay();  // starts Xvfb on a free display
-    ~XDisplay();
+    ~XDisplay() { Stop(); }
     const std::string& Name() const { return name_; }
+    // Ends the X server, closing every client's connection.
+    void Stop() { server_.Stop(); }
 
 private:
-    pid_t pid_ = -1;
+    ChildProcess server_;
     std::string name_;
 };
 
@@ -69,7 +56,8 @@ public:
     explicit GuiSession(std::string name);
     ~GuiSession();
 
-    // Starts norvane-devsim with `args`; returns the pty path it serves.
+    // Starts norvane-devsim with `args`, greeting once when the program has opened the line;
+    // returns the pty path it serves.
     std::string StartDevice(const std::vector<std::string>& args);
     // Starts the program; `com1` is the path for COM1 (empty: no port), COM2..8 are empty.
     void StartProgram(const std::string& com1);
@@ -96,7 +84,10 @@ public:
     // Saves a screenshot of the window ("root" for the whole screen) as artifacts/<name>.png.
     bool Screenshot(const std::string& windowId, const std::string& name);
 
+    // How the program ended (ChildProcess::Wait); none while it runs after `timeout`.
     std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
+    // The X server goes away under the program, as when an X session ends.
+    void StopDisplay() { display_.Stop(); }
     pid_t ProgramPid() const { return program_.Pid(); }
     std::string ProgramStderr();
     const std::string& Folder() const { return folder_; }
@@ -110,8 +101,8 @@ private:
     std::string folder_;
     std::string tracePath_;
     XDisplay display_;
-    std::vector<Child> devices_;
-    Child program_;
+    std::vector<ChildProcess> devices_;
+    ChildProcess program_;
 };
 
 std::string ReadFile(const std::string& path);

@@ -1,12 +1,14 @@
-// A stop signal to the running window program: the job stops as for Esc, the program exits
-// with status 18 without waiting for OK, says why on stderr, and the device's line is as it was
-// found.
+// A stop signal to the running window program, or the loss of its display: the job stops as
+// for Esc, the program exits with status 18 without waiting for OK, says why on stderr, and the
+// device's line is as it was found.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <functional>
 
 #include "tests/app/GuiSession.h"
 
@@ -26,8 +28,23 @@ std::optional<termios> LineOf(const std::string& path) {
     return read ? std::optional(line) : std::nullopt;
 }
 
-TEST(GuiSignal, SigtermWhileProgrammingExitsWith18AndPutsTheLineBack) {
-    GuiSession s("sigterm-programming");
+// The line's exclusive flag (TIOCGEXCL); -1 when it cannot be read.
+int ExclusiveFlagOf(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int exclusive = -1;
+    if (fd >= 0 && ioctl(fd, TIOCGEXCL, &exclusive) != 0) {
+        exclusive = -1;
+    }
+    close(fd);
+    return exclusive;
+}
+
+// Runs the window program against a slow TV device on a cooked 38400-baud line, calls `stop`
+// once it programs, and checks that it stops as for Esc: status 18 within 2 s, no box waiting
+// for OK, "Programming interrupted" on stderr, the line as found and no longer exclusive.
+void StopsWhileProgrammingAndPutsTheLineBack(const std::string& name,
+                                             const std::function<void(GuiSession&)>& stop) {
+    GuiSession s(name);
     const std::string pty =
         s.StartDevice({"--kind", "TV", "--serial", "7654321", "--block-ms", "100"});
     ASSERT_FALSE(pty.empty());
@@ -56,13 +73,13 @@ TEST(GuiSignal, SigtermWhileProgrammingExitsWith18AndPutsTheLineBack) {
         from = line + 1;
     }
     const auto sent = Clock::now();
-    ASSERT_EQ(kill(s.ProgramPid(), SIGTERM), 0);
+    stop(s);
     const auto status = s.WaitForExit(5s);
     const auto took = Clock::now() - sent;
     ASSERT_TRUE(status) << "still waiting (for OK?)";
-    EXPECT_EQ(*status, 18);
+    EXPECT_EQ(*status, 18) << Dump(s);
     EXPECT_LT(took, 2s);
-    RecordProperty(
+    testing::Test::RecordProperty(
         "exit_ms",
         static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     EXPECT_EQ(s.WaitForLine("message-window", 0ms), -1) << "no box waits for OK";
@@ -75,6 +92,17 @@ TEST(GuiSignal, SigtermWhileProgrammingExitsWith18AndPutsTheLineBack) {
     EXPECT_EQ(after->c_lflag, found->c_lflag);
     EXPECT_EQ(after->c_iflag, found->c_iflag);
     EXPECT_EQ(after->c_cflag, found->c_cflag);
+    EXPECT_EQ(ExclusiveFlagOf(pty), 0);
+}
+
+TEST(GuiSignal, SigtermWhileProgrammingExitsWith18AndPutsTheLineBack) {
+    StopsWhileProgrammingAndPutsTheLineBack(
+        "sigterm-programming", [](GuiSession& s) { ASSERT_EQ(kill(s.ProgramPid(), SIGTERM), 0); });
+}
+
+// The X session ends (the server goes away) while the window programs: as for SIGHUP.
+TEST(GuiSignal, LosingTheDisplayWhileProgrammingStopsAsForHangUp) {
+    StopsWhileProgrammingAndPutsTheLineBack("display-lost", [](GuiSession& s) { s.StopDisplay(); });
 }
 
 }  // namespace

@@ -152,7 +152,8 @@ TEST(GuiAbout, HelpAndTheWindowMenuOpenTheAboutBoxWhileTheJobGoesOn) {
     ASSERT_GE(device, 0) << Dump(s);
     const int programming = s.WaitForLine("label status Programming", 20s, device);
     ASSERT_GE(programming, 0) << Dump(s);
-    std::this_thread::sleep_for(1s);
+    // Drawn with the programming's text before the picture is taken.
+    ASSERT_GE(s.WaitForLine("width status", 20s, programming), 0) << Dump(s);
     s.Screenshot(mainWindow, "main-window-programming");
 
     ASSERT_TRUE(s.SendKeys(mainWindow, "F1"));
@@ -163,7 +164,6 @@ TEST(GuiAbout, HelpAndTheWindowMenuOpenTheAboutBoxWhileTheJobGoesOn) {
               std::string("Norvane Version ") + NORVANE_TEST_PROJECT_VERSION);
     EXPECT_EQ(s.TextOf(s.WaitForLine("about build", 1s, about)).rfind("Build ", 0), 0u);
     EXPECT_NE(s.TextOf(s.WaitForLine("about copyright", 1s, about)), "");
-    std::this_thread::sleep_for(300ms);
     s.Screenshot(s.TextOf(about), "about-box");
 
     // The job goes on behind the box.
@@ -177,8 +177,7 @@ TEST(GuiAbout, HelpAndTheWindowMenuOpenTheAboutBoxWhileTheJobGoesOn) {
 
     // The window menu (Shift+F10, like a right click) carries the same item.
     ASSERT_TRUE(s.SendKeys(mainWindow, "shift+F10"));
-    ASSERT_GE(s.WaitForLine("menu-open", 5s, closedAbout), 0) << Dump(s);
-    std::this_thread::sleep_for(300ms);
+    ASSERT_GE(s.WaitForLine("menu-shown", 5s, closedAbout), 0) << Dump(s);
     ASSERT_TRUE(s.Xdotool("key --clearmodifiers Return"));
     const int again = s.WaitForLine("about-window", 5s, closedAbout);
     ASSERT_GE(again, 0) << Dump(s);
@@ -289,7 +288,8 @@ TEST(GuiStart, CommandLineIsAnsweredOrRefusedBeforeAnyWindowOrPort) {
         for (int n = 1; n <= 8; ++n) {
             env["NORVANE_COM" + std::to_string(n)] = "";  // should a fault reach the job
         }
-        Child program({NORVANE_APP_PATH, c.argument}, env, folder + "/out", folder + "/err");
+        ChildProcess program =
+            StartChild({NORVANE_APP_PATH, c.argument}, env, folder + "/out", folder + "/err");
         const auto status = program.Wait(20s);
         ASSERT_TRUE(status);
         EXPECT_EQ(*status, c.status);
@@ -314,9 +314,9 @@ TEST(GuiStart, CommandLineIsAnsweredOrRefusedBeforeAnyWindowOrPort) {
 TEST(GuiStart, WithoutADisplayTheProgramSaysSoAndFails) {
     const std::string folder = std::string(NORVANE_GUI_WORK_DIR) + "/no-display";
     std::filesystem::create_directories(folder);
-    Child program({NORVANE_APP_PATH},
-                  {{"NORVANE_UI_TRACE", folder + "/trace.txt"}, {"NO_AT_BRIDGE", "1"}},
-                  folder + "/out", folder + "/err");
+    ChildProcess program = StartChild(
+        {NORVANE_APP_PATH}, {{"NORVANE_UI_TRACE", folder + "/trace.txt"}, {"NO_AT_BRIDGE", "1"}},
+        folder + "/out", folder + "/err");
     const auto status = program.Wait(20s);
     ASSERT_TRUE(status);
     EXPECT_EQ(*status, 3);

@@ -49,9 +49,9 @@ protected:
         return devices_.back()->ReadPath();
     }
     // The station carries the small OS image of the console tests: a few seconds a device.
-    Child Start(std::vector<std::string> args) {
+    ChildProcess Start(std::vector<std::string> args) {
         args.insert(args.begin(), NORVANE_CONSOLE_OS_PATH);
-        return Child(args, NoComPorts(), out_, err_);
+        return StartChild(args, NoComPorts(), out_, err_);
     }
     // Polls the report until `condition` holds of it (generous limit: a loaded machine).
     bool OutputUntil(const std::function<bool(const std::string&)>& condition,
@@ -88,8 +88,8 @@ TEST_F(Station, ProgramsEachPortsDeviceAndSummarizesThePorts) {
                                         "--first-greeting-ms", "300", "--greeting-ms", "3000"});
     const std::string tv = StartDevice({"--kind", "TV", "--serial", "TV-1"});
     const std::string silent = StartDevice({"--kind", "OS", "--first-greeting-ms", "600000"});
-    Child station = Start({"--station", "--json", "--log", log_, "--port", os, "--port", tv,
-                           "--port", silent, "--port", "/nonexistent/ttyUSB9"});
+    ChildProcess station = Start({"--station", "--json", "--log", log_, "--port", os, "--port", tv,
+                                  "--port", silent, "--port", "/nonexistent/ttyUSB9"});
     ASSERT_TRUE(OutputUntil([](const std::string& text) {
         return text.find(R"({"event":"result","port":"COM2")") != std::string::npos &&
                text.find(R"({"event":"phase","port":"COM1")") != std::string::npos;
@@ -172,8 +172,8 @@ TEST_F(Station, ContinuousStationTakesEachNewDeviceAndNeverAProgrammedOneAgain) 
                          "--greeting-ms", "3000", "--devices", "3", "--swap-ms", "1500",
                          "--swap-greeting-ms", "100", "--log", reports.back()}));
     }
-    Child station = Start({"--station", "--continuous", "--json", "--log", log_, "--port", ports[0],
-                           "--port", ports[1]});
+    ChildProcess station = Start({"--station", "--continuous", "--json", "--log", log_, "--port",
+                                  ports[0], "--port", ports[1]});
     ASSERT_TRUE(OutputUntil([](const std::string& text) {
         return Count(text, R"("status":0,"message":"Device correctly programmed")") == 6;
     })) << ReadFile(out_)
@@ -238,7 +238,7 @@ TEST_F(Station, KilledStationLeavesOnlyWholeLogLines) {
     const std::string port =
         StartDevice({"--kind", "OS", "--pace", "--serial", "500", "--first-greeting-ms", "300",
                      "--greeting-ms", "3000", "--devices", "20", "--swap-ms", "100"});
-    Child station = Start({"--station", "--continuous", "--log", log_, "--port", port});
+    ChildProcess station = Start({"--station", "--continuous", "--log", log_, "--port", port});
     const auto end = Clock::now() + 90s;
     while (LinesOf(ReadFile(log_)).size() < 3 && Clock::now() < end) {
         std::this_thread::sleep_for(10ms);
@@ -286,7 +286,7 @@ TEST_F(Station, RefusesBadInputBeforeAnyPortIsOpened) {
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         auto env = NoComPorts();
         env["NORVANE_COM1"] = port;
-        Child refused(argv, env, out_, err_);
+        ChildProcess refused = StartChild(argv, env, out_, err_);
         EXPECT_EQ(refused.Wait(10s), 64) << c.said;
         EXPECT_EQ(ReadFile(err_), "norvane-console: " + c.said + "\n");
         EXPECT_EQ(ReadFile(out_), "");

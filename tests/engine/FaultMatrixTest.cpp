@@ -413,6 +413,11 @@ TEST_P(FaultMatrixOverPtys, EndsWithTheDefinedResultAndLeavesNothingBehind) {
     const RealRow& row = GetParam();
     std::string path;
     auto device = StartDevice(2, row.kind, row.options, &path);
+    // Keeps the terminal's number ours to the end: once a killed or hung-up device's end is
+    // gone, another program's new pseudo-terminal could get the same path, and its holder
+    // would pass for ours below.
+    const int pin = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(pin, 0);
     const Bytes image =
         std::string(row.kind) == "OS" ? test::OsTestImage(kUpperBytes) : test::DemoTestImage();
 
@@ -455,6 +460,7 @@ TEST_P(FaultMatrixOverPtys, EndsWithTheDefinedResultAndLeavesNothingBehind) {
     EXPECT_EQ(after.descriptors, before.descriptors) << "a descriptor left open";
     EXPECT_EQ(test::SettledThreadCount(before.threads), before.threads) << "a thread left running";
     EXPECT_FALSE(Held(path)) << "the device's port is still held";
+    close(pin);
 }
 
 INSTANTIATE_TEST_SUITE_P(RealTime, FaultMatrixOverPtys, ::testing::ValuesIn(RealRows()),

@@ -10,9 +10,12 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +44,20 @@ public:
     std::string path;
 };
 
+std::string ReadAll(int fd) {
+    std::string text;
+    char buffer[512];
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    return text;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // A child process that holds `path` open and locked, as a terminal program does; named `name`
 // when given (as another Norvane would be), else `sleep`.
 pid_t HoldPort(const std::string& path, const char* name) {
@@ -57,9 +74,13 @@ pid_t HoldPort(const std::string& path, const char* name) {
         execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
         _exit(1);
     }
-    for (bool locked = false; holder > 0 && !locked;) {  // until the holder has it
+    // Until the holder has the port and goes by its name (`sleep` only once it has run it).
+    const std::string comm = "/proc/" + std::to_string(holder) + "/comm";
+    const std::string named = std::string(name != nullptr ? name : "sleep") + "\n";
+    bool ready = false;
+    for (int i = 0; holder > 0 && !ready && i < 30'000; ++i) {
         const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
+        ready = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && ReadFile(comm) == named;
         close(fd);
         usleep(1000);
     }
@@ -93,6 +114,35 @@ protected:
     }
 
     std::string Detail() const { return events.Detail(); }
+
+    // The second text of a job run in a forked child that `become` first turns into another
+    // kind of process (an ordinary user, a session with a terminal of its own). The child must
+    // find no device.
+    std::string DetailOfJobIn(const std::function<bool()>& become) {
+        int report[2];
+        if (pipe(report) != 0) {
+            ADD_FAILURE() << "pipe";
+            return {};
+        }
+        const pid_t child = fork();
+        if (child == 0) {
+            close(report[0]);
+            if (!become()) {
+                _exit(2);
+            }
+            const FlashResult result = RunJob();
+            const std::string detail = Detail();
+            [[maybe_unused]] const ssize_t written = write(report[1], detail.data(), detail.size());
+            _exit(result == MakeResult(RC_NO_DEVICE) ? 0 : 1);
+        }
+        close(report[1]);
+        const std::string detail = ReadAll(report[0]);
+        close(report[0]);
+        int status = -1;
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        return detail;
+    }
 
     MultiStrings strings;
     test::RecordingSink events;
@@ -173,6 +223,55 @@ TEST_F(PortStory, ModemManagerAndBrlttyAreNamedWithWhatToDo) {
                   "brltty).");
 }
 
+TEST_F(PortStory, ASecondNameForAPortOpenedAlreadyIsThatPortNotAnotherProgram) {
+    PseudoTerminal device;
+    const std::string link = ::testing::TempDir() + "norvane-same-" + std::to_string(getpid());
+    ASSERT_EQ(symlink(device.path.c_str(), link.c_str()), 0);
+    PointCom(1, device.path);
+    PointCom(5, link);  // as COM5's default /dev/ttyUSB0 would be with NORVANE_COM1 set to it
+    EXPECT_EQ(RunJob(), MakeResult(RC_NO_DEVICE));
+    unlink(link.c_str());
+    EXPECT_EQ(Detail(), "COM1 (" + device.path + "): opened, but no device answered.\nCOM5 (" +
+                            link + ") is the same port as COM1.");
+}
+
+TEST_F(PortStory, AProgramThatHoldsThePortWithoutALockIsNamed) {
+    PseudoTerminal device;
+    const pid_t cat = fork();
+    ASSERT_GE(cat, 0);
+    if (cat == 0) {  // a stray `cat` on the port: it reads, and locks nothing
+        const int fd = open(device.path.c_str(), O_RDONLY | O_NOCTTY);
+        if (fd < 0 || dup2(fd, 0) != 0) {
+            _exit(1);
+        }
+        execlp("cat", "cat", static_cast<char*>(nullptr));
+        _exit(1);
+    }
+    const std::string comm = "/proc/" + std::to_string(cat) + "/comm";
+    for (int i = 0; i < 10'000 && ReadFile(comm) != "cat\n"; ++i) {  // until it runs
+        usleep(1000);
+    }
+    ASSERT_EQ(ReadFile(comm), "cat\n");
+    PointCom(1, device.path);
+    EXPECT_EQ(RunJob(), MakeResult(RC_NO_DEVICE));
+    EndHolder(cat);
+    EXPECT_EQ(Detail(),
+              "COM1 (" + device.path + "): opened, but no device answered. cat (process " +
+                  std::to_string(cat) + ") has this port open as well. Close it and try again.");
+}
+
+TEST_F(PortStory, TheProgramsOwnTerminalIsNoSerialPort) {
+    PseudoTerminal terminal;
+    PointCom(1, "/dev/tty");
+    PointCom(2, terminal.path);
+    const std::string detail = DetailOfJobIn([&] {  // a session whose terminal is that one
+        const int fd = setsid() < 0 ? -1 : open(terminal.path.c_str(), O_RDWR);
+        return fd >= 0 && tcgetsid(fd) == getpid();
+    });
+    EXPECT_EQ(detail, "COM1 (/dev/tty) is not a serial port.\nCOM2 (" + terminal.path +
+                          ") is not a serial port.");
+}
+
 TEST_F(PortStory, PermissionDeniedToAnOrdinaryUserNamesTheDialoutGroup) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to become an ordinary user";
@@ -180,31 +279,10 @@ TEST_F(PortStory, PermissionDeniedToAnOrdinaryUserNamesTheDialoutGroup) {
     PseudoTerminal device;
     ASSERT_EQ(chmod(device.path.c_str(), 0600), 0);
     PointCom(1, device.path);
-    int report[2];
-    ASSERT_EQ(pipe(report), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {  // the program run by nobody, in no group
-        close(report[0]);
-        if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
-            setresuid(65534, 65534, 65534) != 0) {
-            _exit(2);
-        }
-        const FlashResult result = RunJob();
-        const std::string detail = Detail();
-        [[maybe_unused]] const ssize_t written = write(report[1], detail.data(), detail.size());
-        _exit(result == MakeResult(RC_NO_DEVICE) ? 0 : 1);
-    }
-    close(report[1]);
-    std::string detail;
-    char buffer[512];
-    for (ssize_t got; (got = read(report[0], buffer, sizeof buffer)) > 0;) {
-        detail.append(buffer, static_cast<size_t>(got));
-    }
-    close(report[0]);
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string detail = DetailOfJobIn([] {  // nobody, in no group
+        return setgroups(0, nullptr) == 0 && setresgid(65534, 65534, 65534) == 0 &&
+               setresuid(65534, 65534, 65534) == 0;
+    });
     EXPECT_EQ(detail, "COM1 (" + device.path +
                           "): permission denied. Add your user to the dialout group (sudo usermod "
                           "-aG dialout $USER), log in again, and check with: id -nG");

@@ -33,7 +33,13 @@ Bytes SmallOsImage() {
 
 // A TV device greets once 300 ms after it starts and then only every 3 s: the checksum run
 // discards its input right before "START", and a greeting begun in between would reach the
-// erase wait as an unexpected record.
+// erase wait as an unexpected record. The OS devices of whole jobs greet once, 50 ms after the
+// job has opened the line, for the same reason.
+std::vector<std::string> GreetingOnce(std::vector<std::string> options) {
+    options.insert(options.end(), {"--greet-on-open", "--first-greeting-ms", "50"});
+    return options;
+}
+
 class RealLinkTest : public ::testing::Test, protected test::RealLinkJob {
 protected:
     void SetUp() override { PrepareRealLink(); }
@@ -77,8 +83,9 @@ TEST_F(RealLinkTest, SearchFindsTheDeviceOnItsPortAndLeavesNothingBehind) {
 
 TEST_F(RealLinkTest, OsJobProgramsBothRegions) {
     const std::string log = test::TempLog("os-job");
-    auto device = StartDevice(2, {"--kind", "OS", "--star", "--erase-ms", "600", "--block-ms", "15",
-                                  "--log", log, "--exit-after-run"});
+    auto device =
+        StartDevice(2, GreetingOnce({"--kind", "OS", "--star", "--erase-ms", "600", "--block-ms",
+                                     "15", "--log", log, "--exit-after-run"}));
     const Footprint before;
     EXPECT_EQ(RunJob(SmallOsImage()), MakeResult(RC_SUCCESS));
     EXPECT_EQ(device->Wait(), 0);
@@ -107,16 +114,16 @@ TEST_F(RealLinkTest, DeviceErrorAndCrcMismatchReachTheResult) {
         EXPECT_EQ(RunJob(test::DemoTestImage()), MakeResult(RC_DEVICE_ERROR, 0x4242));
     }
     {
-        auto device = StartDevice(
-            4, {"--kind", "OS", "--erase-ms", "600", "--block-ms", "15", "--wrong-crc-block", "3"});
+        auto device = StartDevice(4, GreetingOnce({"--kind", "OS", "--erase-ms", "600",
+                                                   "--block-ms", "15", "--wrong-crc-block", "3"}));
         events.Clear();
         EXPECT_EQ(RunJob(SmallOsImage()), MakeResult(RC_DEVICE_ERROR, DETAIL_CRC_MISMATCH));
     }
 }
 
 TEST_F(RealLinkTest, UnpluggedDeviceEndsByTheWaitLimitWithTheCpuIdle) {
-    auto device = StartDevice(
-        1, {"--kind", "OS", "--erase-ms", "600", "--block-ms", "15", "--disconnect-after", "2000"});
+    auto device = StartDevice(1, GreetingOnce({"--kind", "OS", "--erase-ms", "600", "--block-ms",
+                                               "15", "--disconnect-after", "2000"}));
     const Footprint before;
     const std::clock_t cpuBefore = std::clock();
     EXPECT_EQ(RunJob(SmallOsImage()), MakeResult(RC_DEVICE_ERROR, DETAIL_TIMEOUT));

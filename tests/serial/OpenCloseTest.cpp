@@ -3,6 +3,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -104,6 +105,10 @@ TEST_F(OpenClose, MissingAndBusyPortsFailDistinguishably) {
     EXPECT_EQ(second.lastError, static_cast<uint32_t>(EBUSY));
     EXPECT_EQ(second.fileHandle, INVALID_PORT_HANDLE);
     EXPECT_EQ(test::OpenFdCount(), fdsWhileOpen);  // the failed Open kept nothing
+    // By another name of the same device: this program's own port, not another program's.
+    EXPECT_FALSE(second.Open(pty.slavePath.c_str(), 9600, "8N1", MODE_RECEIVER));
+    EXPECT_EQ(second.LastOpenFailure().kind, OpenFailureKind::OpenedTwice);
+    EXPECT_EQ(second.LastOpenFailure().openedAs, "COM1");
 
     ASSERT_TRUE(first.Close());
     EXPECT_TRUE(second.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << second.lastError;
@@ -142,6 +147,7 @@ TEST_F(OpenClose, FailuresSayWhatTheUserCanDoAboutThem) {
                  {fifo, OpenFailureKind::NotSerialPort},
                  {folder, OpenFailureKind::NotSerialPort},
                  {"/dev/null", OpenFailureKind::NotSerialPort},
+                 {"/dev/tty", OpenFailureKind::NotSerialPort},
                  {folder + "/none", OpenFailureKind::NotPresent},
                  {"COM2", OpenFailureKind::NotPresent}};  // NORVANE_COM2 is empty
     for (const auto& c : cases) {
@@ -181,19 +187,37 @@ TEST_F(OpenClose, APortHeldByAnotherProgramNamesIt) {
     ASSERT_EQ(told, 1) << "the holder could not lock " << pty.slavePath;
     ASSERT_EQ(end, 0);
     CommPort port;
-    ASSERT_TRUE(test::WaitUntil(
+    ASSERT_TRUE(test::WaitUntil(  // until the holder has the port and runs `sleep`
         [&] {
             return !port.Open("COM1", 9600, "8N1", MODE_RECEIVER) &&
-                   port.LastOpenFailure().holderPid != 0;
+                   port.LastOpenFailure().holder.name == "sleep";
         },
-        std::chrono::seconds(5)));
+        std::chrono::seconds(30)));
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
     const OpenFailure failure = port.LastOpenFailure();
     EXPECT_EQ(failure.kind, OpenFailureKind::InUse);
-    EXPECT_EQ(failure.holderPid, holder);
-    EXPECT_EQ(failure.holderName, "sleep");
-    EXPECT_EQ(failure.holder, KnownHolder::Other);
+    EXPECT_EQ(failure.holder.pid, holder);
+    EXPECT_EQ(failure.holder.name, "sleep");
+    EXPECT_EQ(failure.holder.known, KnownHolder::Other);
+}
+
+TEST_F(OpenClose, AnExclusiveFlagNobodyHoldsIsTakenOverAndClearedOnClose) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only a privileged open passes a pseudo-terminal's exclusive flag";
+    }
+    // What a killed program leaves: the flag on the pseudo-terminal, no process, no lock.
+    const int killed = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(ioctl(killed, TIOCEXCL), 0);
+    close(killed);
+    CommPort port;
+    ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << port.lastError;
+    ASSERT_TRUE(port.Close());
+    const int after = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(after, TIOCGEXCL, &exclusive), 0);
+    close(after);
+    EXPECT_EQ(exclusive, 0);
 }
 
 TEST_F(OpenClose, PermissionDeniedForAnOrdinaryUser) {

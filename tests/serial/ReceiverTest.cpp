@@ -1,5 +1,6 @@
 // The receiver thread filling a ring from a pseudo-terminal.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <thread>
 #include <vector>
@@ -35,7 +36,12 @@ TEST_F(Receiver, BurstLongerThanTheRingKeepsTheUnreadBytesAndCountsTheDropped) {
     std::vector<uint8_t> ring(1000, 0xEE);
     const std::vector<uint8_t> burst = test::Pattern(1200, 7);
     pty.WriteToSlave(burst);
-    std::this_thread::sleep_for(50ms);  // all of it waiting before the receiver starts
+    ASSERT_TRUE(test::WaitUntil(  // all of it waiting before the receiver starts
+        [&] {
+            int waiting = 0;
+            return ioctl(port.fileHandle, FIONREAD, &waiting) == 0 && waiting == 1200;
+        },
+        10s));
     ASSERT_TRUE(port.StartReceiver(ring.data(), 1000, &writeIndex, &readIndex));
     // Full one place short of the reader (equal indices mean empty); the rest is dropped.
     EXPECT_TRUE(test::WaitUntil([&] { return port.DroppedBytes() == 201; }, 2s));

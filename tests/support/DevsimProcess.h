@@ -5,20 +5,18 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "tests/support/ChildProcess.h"
 
 namespace norvane::test {
 
@@ -27,55 +25,32 @@ class Devsim {
 public:
     explicit Devsim(std::vector<std::string> args) {
         args.insert(args.begin(), NORVANE_DEVSIM_PATH);
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        stdout_ = out[0];
+        ChildOptions options;
+        options.output = ChildStream::ToPipe();
+        process_ = ChildProcess(args, options);
     }
     ~Devsim() {
         if (fd_ >= 0) {
             close(fd_);
         }
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (stdout_ >= 0) {
-            close(stdout_);
-        }
-    }
+    }  // the process is killed if still running
 
-    // The first line of the child's stdout.
+    // The first line of the child's stdout: the terminal's path.
     std::string ReadPath(int timeoutMs = 5000) {
-        std::string line;
-        while (line.empty() || line.back() != '\n') {
-            pollfd p{stdout_, POLLIN, 0};
-            if (poll(&p, 1, timeoutMs) <= 0) {
-                return "";
+        return process_.ReadLine(std::chrono::milliseconds(timeoutMs));
+    }
+    // Reads the lines after the path until one equals `line` (with `--phases`, "phase <name>"
+    // when the device enters a phase); false when none does within `timeoutMs`.
+    bool WaitForLine(const std::string& line, int timeoutMs = 10'000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < end) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (process_.ReadLine(left) == line) {
+                return true;
             }
-            char c;
-            if (read(stdout_, &c, 1) != 1) {
-                return "";
-            }
-            line += c;
         }
-        line.pop_back();
-        return line;
+        return false;
     }
 
     bool OpenTerminal(const std::string& path) {
@@ -122,22 +97,14 @@ public:
         }
         return got;
     }
-    // Waits for the child to end; its exit status, or -1.
-    int Wait(int timeoutMs = 5000) {
-        for (int i = 0; i < timeoutMs / 10; ++i) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            usleep(10'000);
-        }
-        return -1;
+    // How the child ended (ChildProcess::Wait); none while it runs after `timeoutMs`.
+    std::optional<int> Wait(int timeoutMs = 5000) {
+        return process_.Wait(std::chrono::milliseconds(timeoutMs));
     }
-    void Signal(int sig) { kill(pid_, sig); }
+    void Signal(int sig) { process_.Signal(sig); }
     // User plus system CPU time of the child so far, in clock ticks.
     long CpuTicks() const {
-        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+        std::ifstream stat("/proc/" + std::to_string(process_.Pid()) + "/stat");
         std::string field;
         long ticks = 0;
         for (int i = 1; i <= 15 && stat >> field; ++i) {
@@ -161,14 +128,12 @@ public:
         }
         return got;
     }
-    bool Started() const { return pid_ > 0; }
+    bool Started() const { return process_.Started(); }
     bool HungUp() const { return hungUp_; }
 
 private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
+    ChildProcess process_;
     int fd_ = -1;
-    bool exited_ = false;
     bool hungUp_ = false;
 };
 

@@ -29,9 +29,10 @@ struct Footprint {
 };
 
 // The thread count once threads just joined have left /proc: a joined thread can still be
-// listed for a moment. Waits up to a second for the count to come down to `expected`.
+// listed for a moment. Waits up to ten seconds (a busy machine) for the count to come down to
+// `expected`.
 inline size_t SettledThreadCount(size_t expected) {
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 10'000; ++i) {
         const size_t count = CountEntries("/proc/self/task");
         if (count <= expected) {
             return count;

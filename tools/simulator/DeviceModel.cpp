@@ -192,18 +192,35 @@ uint64_t DeviceModel::BlockMicros(uint32_t block) const {
 
 void DeviceModel::PowerOn() {
     EnterPhase(Phase::Greeting);
-    Later(config_.firstGreetingMicros, [this] { Greet(); });
+    if (!config_.greetOnHostArrival) {
+        Later(config_.firstGreetingMicros, [this] { Greet(true); });
+    }
 }
 
-void DeviceModel::Greet() {
+void DeviceModel::HostArrived() {
+    if (config_.greetOnHostArrival && !greetedArrivedHost_) {
+        Later(config_.firstGreetingMicros, [this] { GreetArrivedHost(); });
+    }
+}
+
+void DeviceModel::GreetArrivedHost() {
+    // A host that has gone again (a line's settings looked at) gets nothing; the next does.
+    if (greetedArrivedHost_ || host_ == nullptr || host_->HostLineSpeed() == 0) {
+        return;
+    }
+    greetedArrivedHost_ = true;
+    Greet(false);
+}
+
+void DeviceModel::Greet(bool again) {
     if (phase_ != Phase::Greeting) {
         return;
     }
     const uint32_t index = report_.greetings++;
-    if (!SendReply(Phase::Greeting, index, GreetingRecord())) {
+    if (!SendReply(Phase::Greeting, index, GreetingRecord()) || !again) {
         return;
     }
-    Later(config_.greetingPeriodMicros, [this] { Greet(); });
+    Later(config_.greetingPeriodMicros, [this] { Greet(true); });
 }
 
 void DeviceModel::EnterPhase(Phase phase) {
@@ -288,7 +305,7 @@ void DeviceModel::Receive(const uint8_t* data, size_t length) {
             return;
         }
         const uint8_t byte = data[i];
-        const uint32_t speed = host_ ? host_->HostLineSpeed() : 0;
+        const uint32_t speed = host_ ? host_->SpeedOfArrivingBytes() : 0;
         ++received_;
         report_.received.push_back(byte);
         PhaseLog& log = report_.phases.back();

@@ -26,6 +26,10 @@ public:
     virtual uint64_t NowMicros() = 0;
     // The speed the host's side of the line is set to now; 0 when the host's side is closed.
     virtual uint32_t HostLineSpeed() = 0;
+    // The speed the host's bytes now arriving were sent at. A transport that takes them late
+    // (its reader kept waiting on a busy machine) gives the speed it last saw before they
+    // came: the host may have changed the speed since, as it does right after "START".
+    virtual uint32_t SpeedOfArrivingBytes() { return HostLineSpeed(); }
     // Drops the line: from now on nothing passes in either direction.
     virtual void Disconnect() = 0;
 };
@@ -90,6 +94,10 @@ struct DeviceConfig {
     Protocol protocol = Protocol::Auto;
     uint64_t firstGreetingMicros = 0;  // from power-on to the first greeting
     uint64_t greetingPeriodMicros = 250'000;
+    // Instead of greeting periodically: once only, firstGreetingMicros after a host has opened
+    // the line (HostArrived) and still has it open. The one greeting can never meet the host's
+    // "START" on the line, nor reach a host that opened the line only for a moment.
+    bool greetOnHostArrival = false;
     uint64_t eraseMicros = 800'000;  // each erase; longer than the host's 500 ms pause
     uint64_t blockMicros = 2'000;    // programming one 256-byte block or chunk
     uint64_t finishMicros = 20'000;  // from the last byte to "PROGRAMMED"
@@ -169,6 +177,8 @@ public:
     void SetHost(DeviceHost* host) { host_ = host; }
     // Starts greeting.
     void PowerOn();
+    // The transport saw a host open the line.
+    void HostArrived();
     // Bytes from the host, as they arrive on the wire.
     void Receive(const uint8_t* data, size_t length);
 
@@ -198,7 +208,8 @@ private:
     uint64_t EraseMicros(Phase phase) const;
     uint64_t BlockMicros(uint32_t block) const;
 
-    void Greet();
+    void Greet(bool again);
+    void GreetArrivedHost();  // `again`: and once more a greeting period later
     void StartErase(Phase phase);
     void OnHeader();
     void OnRegionByte(uint8_t byte);
@@ -219,6 +230,7 @@ private:
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     uint64_t epoch_ = 0;  // bumped when the run fails; stale timers then do nothing
 
+    bool greetedArrivedHost_ = false;  // greetOnHostArrival: the one greeting is out
     Phase phase_ = Phase::Greeting;
     bool silent_ = false;
     bool errorFired_ = false;

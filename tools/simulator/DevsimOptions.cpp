@@ -93,6 +93,8 @@ const char* DevsimUsage() {
            "  --no-line-feeds          16 characters per record, no line feed\n"
            "  --first-greeting-ms N    delay of the first greeting            [0]\n"
            "  --greeting-ms N          greeting period                        [250]\n"
+           "  --greet-on-open          greet once, --first-greeting-ms after each time a\n"
+           "                           host opens the line, instead of periodically\n"
            "  --erase-ms N             erase time                             [800]\n"
            "  --block-ms N             programming time per block             [2]\n"
            "  --finish-ms N            last byte to PROGRAMMED                [20]\n"
@@ -122,6 +124,9 @@ const char* DevsimUsage() {
            "                           period until it is swapped             [silent]\n"
            "run:\n"
            "  --log FILE               write the report of the run to FILE at exit\n"
+           "  --phases                 print \"phase NAME\" on entering each phase and\n"
+           "                           \"speed N\" on seeing the host's line speed change,\n"
+           "                           so that a test can wait for one\n"
            "  --exit-after-run         exit when the run is over\n"
            "  --linger-ms N            after the run, before exiting          [500]\n"
            "phases: greeting erasing header lower upper-erasing upper end-marker lengths\n"
@@ -242,6 +247,8 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions* opt
         {"--ack-partial-block", [&] { o.config.ackPartialBlock = true; }},
         {"--exit-after-run", [&] { o.exitAfterRun = true; }},
         {"--pace", [&] { o.pace = true; }},
+        {"--phases", [&] { o.phases = true; }},
+        {"--greet-on-open", [&] { o.config.greetOnHostArrival = true; }},
         {"--help", [&] { o.help = true; }},
     };
     for (size_t i = 0; i < args.size(); ++i) {

@@ -16,7 +16,8 @@ struct DevsimOptions {
     FaultPlan faults;
     std::string logPath;
     bool exitAfterRun = false;
-    bool pace = false;  // the host's bytes paced at its line speed too
+    bool pace = false;    // the host's bytes paced at its line speed too
+    bool phases = false;  // "phase <name>", "speed <n>" on stdout as they come
     SequenceOptions sequence;
     uint64_t lingerMicros = 500'000;
     bool help = false;

@@ -112,6 +112,7 @@ void PtyDevice::Attach(DeviceModel& model) {
     model_->SetHost(nullptr);  // taken off the line: its timers find no line to send on
     model_ = &model;
     model_->SetHost(this);
+    phasesTold_ = 0;  // the next device's phases are told from its first
 }
 
 bool PtyDevice::RunOver() const {
@@ -229,6 +230,21 @@ void PtyDevice::TakeDueBytes() {
     }
 }
 
+void PtyDevice::TellNewPhases() {
+    const auto& phases = model_->Report().phases;
+    for (; teller_ && phasesTold_ < phases.size(); ++phasesTold_) {
+        teller_(std::string("phase ") + PhaseName(phases[phasesTold_].phase));
+    }
+}
+
+void PtyDevice::LookAtHostSpeed() {
+    const uint32_t speed = HostLineSpeed();
+    if (speed != 0 && speed != speedSeen_ && teller_) {
+        teller_("speed " + std::to_string(speed));
+    }
+    speedSeen_ = speed != 0 ? speed : speedSeen_;
+}
+
 void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
     model_->PowerOn();
     uint64_t finishedAt = 0;
@@ -236,6 +252,7 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
         RunDueTimers();
         TakeDueBytes();
         FlushDueBytes();
+        TellNewPhases();
         const uint64_t now = NowMicros();
         if (exitAfterRun && RunOver() && outgoing_.empty()) {
             if (finishedAt == 0) {
@@ -256,6 +273,12 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
         // The master reports a hang-up for as long as no host has the slave open; then only
         // the stop pipe is watched, with a short timeout, to notice the host's arrival.
         const bool present = HostPresent();
+        const bool arrived = present && !hostWasPresent_;
+        hostWasPresent_ = present;
+        if (arrived) {
+            model_->HostArrived();
+            continue;  // its greeting may be due at once
+        }
         if (!present) {
             timeoutMicros = std::min<uint64_t>(timeoutMicros, 10'000);
             fromHost_.Stop();
@@ -263,6 +286,7 @@ void PtyDevice::Run(int stopFd, bool exitAfterRun, uint64_t lingerMicros) {
         // While a paced burst is on, the bytes waiting on the master are the host's queue:
         // they are taken by the clock, not when they arrive.
         const bool watchMaster = present && !fromHost_.Active();
+        LookAtHostSpeed();
         pollfd fds[2] = {{stopFd, POLLIN, 0}, {master_, POLLIN, 0}};
         const nfds_t count = watchMaster ? 2 : 1;
         const timespec timeout{static_cast<time_t>(timeoutMicros / 1'000'000),

@@ -35,6 +35,9 @@ public:
     // than 10 bits per byte at the host's line speed, so the terminal's buffer fills and the
     // host's writes wait as they would for a UART. Off: they reach the device at once.
     void SetPaced(bool paced) { paced_ = paced; }
+    // Called from the loop with "phase <name>" for each phase the device has entered since, in
+    // order, and "speed <bits per second>" when it sees the host's line speed change.
+    void SetTeller(std::function<void(const std::string&)> teller) { teller_ = std::move(teller); }
 
     // Puts another device on the line (a production bed's next one): from now on the host's
     // bytes go to `model`, which the caller powers on. The one before is taken off the line
@@ -52,6 +55,7 @@ public:
     void After(uint64_t delayMicros, std::function<void()> action) override;
     uint64_t NowMicros() override;
     uint32_t HostLineSpeed() override;
+    uint32_t SpeedOfArrivingBytes() override { return speedSeen_; }
     void Disconnect() override;
 
 private:
@@ -61,6 +65,10 @@ private:
     bool HostPresent() const;
     void TakeDueBytes();
     bool RunOver() const;
+    void TellNewPhases();
+    // Looks at the host's line speed before waiting: bytes that come during the wait were
+    // sent at it, or at one the host set meanwhile without our seeing it.
+    void LookAtHostSpeed();
 
     DeviceModel* model_;
     std::function<bool()> runOver_;
@@ -75,6 +83,10 @@ private:
     LinePacer fromHost_;
     uint32_t lastHostSpeed_ = 0;
     uint64_t wakePiece_ = 1;  // bytes to wait for before the next paced read
+    std::function<void(const std::string&)> teller_;
+    uint32_t speedSeen_ = 0;
+    size_t phasesTold_ = 0;
+    bool hostWasPresent_ = false;
 };
 
 // Maps a termios speed constant to bits per second (0 when unknown).

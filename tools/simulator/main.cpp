@@ -53,6 +53,9 @@ int main(int argc, char** argv) {
     DeviceModel model(options.config, options.faults);
     PtyDevice device(model);
     device.SetPaced(options.pace);
+    if (options.phases) {
+        device.SetTeller([](const std::string& line) { std::cout << line << std::endl; });
+    }
     if (!device.Open(&error)) {
         std::cerr << "norvane-devsim: " << error << '\n';
         return 1;

@@ -1,6 +1,8 @@
 // The standalone program norvane-devsim, run as a child process and spoken to through the
 // pseudo-terminal whose path it prints.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -47,6 +49,24 @@ TEST(DevsimProgram, GreetingsWhileNobodyListensAreLostAndWaitingDoesNotSpin) {
     EXPECT_NE(sim.Read(32, 2000).find("READYGM"), std::string::npos);
 }
 
+// What the real-time tests rely on: one greeting, to the host that opened the line and stays,
+// none to one that only looked at the line's settings.
+TEST(DevsimProgram, GreetOnOpenGreetsTheHostThatStaysOnce) {
+    const std::string log = TempLog("greet-on-open");
+    Devsim sim(
+        {"--kind", "TV", "--greet-on-open", "--first-greeting-ms", "50", "--phases", "--log", log});
+    const std::string path = sim.ReadPath();
+    close(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));  // a moment's look
+    ASSERT_TRUE(sim.OpenTerminal(path));
+    EXPECT_EQ(sim.Read(16, 10'000), "READYTV1234567 \n");
+    sim.Write("START");
+    ASSERT_TRUE(sim.WaitForLine("phase erasing"));
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_NE(Slurp(log).find("greetings 1\n"), std::string::npos) << Slurp(log);
+    std::remove(log.c_str());
+}
+
 TEST(DevsimProgram, ChecksumRunOverThePtyEndsTheProgramWithExitAfterRun) {
     const std::string log = TempLog("checksum");
     Devsim sim({"--kind", "GM", "--serial", "GM0000001", "--erase-ms", "50", "--first-greeting-ms",
@@ -70,11 +90,13 @@ TEST(DevsimProgram, ChecksumRunOverThePtyEndsTheProgramWithExitAfterRun) {
 
 TEST(DevsimProgram, BlockCrcRunSeesTheSpeedTheHostSets) {
     const std::string log = TempLog("blockcrc");
-    Devsim sim(
-        {"--kind", "OS", "--erase-ms", "100", "--first-greeting-ms", "100000", "--log", log});
+    // The host switches once the device has taken "START" (at 9600) and before the erase is
+    // over (its reply comes at 115200): a second of erase leaves a busy machine time enough.
+    Devsim sim({"--kind", "OS", "--erase-ms", "1000", "--first-greeting-ms", "100000", "--log", log,
+                "--phases"});
     ASSERT_TRUE(sim.OpenTerminal(sim.ReadPath()));
     sim.Write("START");
-    usleep(30'000);
+    ASSERT_TRUE(sim.WaitForLine("phase erasing"));
     sim.SetSpeed(B115200);
     EXPECT_EQ(sim.Read(16), "ERASED         \n");
     std::vector<uint8_t> stream;
@@ -110,14 +132,15 @@ uint64_t PhaseEntry(const std::string& report, const std::string& phase) {
 
 TEST(DevsimProgram, PacedLineTakesTheHostsBytesNoFasterThanTheWireAtEachSpeed) {
     const std::string log = TempLog("paced");
-    Devsim sim({"--kind", "OS", "--pace", "--erase-ms", "100", "--first-greeting-ms", "100000",
-                "--log", log});
+    Devsim sim({"--kind", "OS", "--pace", "--erase-ms", "1000", "--first-greeting-ms", "100000",
+                "--log", log, "--phases"});
     ASSERT_TRUE(sim.OpenTerminal(sim.ReadPath()));
     // 96 bytes at 9600 in one write: 100 ms on the wire. The device stays in the greeting
-    // phase until "START" has arrived in full, so the phase after it starts no earlier.
+    // phase until "START" has arrived in full, so the phase after it starts no earlier. The
+    // host switches to 115200 once the device is erasing, a second before its reply.
     std::string greeting(91, 'x');
     sim.Write(greeting + "START");
-    usleep(200'000);
+    ASSERT_TRUE(sim.WaitForLine("phase erasing"));
     sim.SetSpeed(B115200);
     EXPECT_EQ(sim.Read(16), "ERASED         \n");
     // 16 blocks at 115200 in one write: 4104 bytes, 356 ms on the wire.
@@ -152,9 +175,11 @@ TEST(DevsimProgram, PacedLineTakesTheHostsBytesNoFasterThanTheWireAtEachSpeed) {
 TEST(DevsimProgram, WrongSpeedIsReportedAndDisconnectHangsUp) {
     {
         const std::string log = TempLog("speed");
-        Devsim sim({"--kind", "TV", "--first-greeting-ms", "100000", "--log", log});
+        Devsim sim({"--kind", "TV", "--first-greeting-ms", "100000", "--log", log, "--phases"});
         ASSERT_TRUE(sim.OpenTerminal(sim.ReadPath()));
         sim.SetSpeed(B19200);
+        // Bytes are judged at the speed the device last saw before they came.
+        ASSERT_TRUE(sim.WaitForLine("speed 19200"));
         sim.Write("START");
         EXPECT_EQ(sim.Read(16).size(), 16u);  // an ERROR record, garbled by the speed mismatch
         sim.Signal(SIGTERM);
@@ -207,12 +232,16 @@ TEST(DevsimOptions, ParsesDeviceAndFaultOptions) {
                                     "--silent-from",
                                     "upper-erasing",
                                     "--no-line-feeds",
-                                    "--pace"},
+                                    "--pace",
+                                    "--phases",
+                                    "--greet-on-open"},
                                    &o, &error))
         << error;
     EXPECT_FALSE(o.config.star);
     EXPECT_FALSE(o.config.lineFeeds);
     EXPECT_TRUE(o.pace);
+    EXPECT_TRUE(o.phases);
+    EXPECT_TRUE(o.config.greetOnHostArrival);
     EXPECT_EQ(o.config.upperLength, 0x300u);
     EXPECT_EQ(o.config.eraseMicros, 900'000u);
     EXPECT_EQ(o.faults.errorAt->phase, Phase::Lower);
