@@ -146,7 +146,7 @@ program_simulated_device() {
     devsim=""
     sed 's/^/  /' "$run/console.err"
     expect_equal 0 "$status" "norvane-console's status" || { cat "$run/console.json" >&2; return 1; }
-    grep -q '^{"event":"found","port":"COM1","device":"Tarvik","serial":"7654321 *"}$' \
+    grep -q '^{"event":"found","port":"COM1","path":"[^"]*","device":"Tarvik","serial":"7654321 *"}$' \
         "$run/console.json" || { echo "  no device found on COM1:" >&2; cat "$run/console.json" >&2; return 1; }
     expect_equal '{"event":"result","status":0,"message":"Device correctly programmed"}' \
         "$(tail -1 "$run/console.json")" "last line"
