@@ -95,7 +95,7 @@ TEST_F(Receiver, StopsPromptlyAndCanBeStartedAgain) {
     ASSERT_TRUE(port.StartReceiver(ring.data(), 50, &writeIndex, &readIndex));
     const auto begin = std::chrono::steady_clock::now();
     EXPECT_TRUE(port.StopReceiver());
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 200ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 500ms);
     EXPECT_EQ(ring, std::vector<uint8_t>(50, 0));  // zero-filled by StartReceiver
     EXPECT_EQ(test::SettledThreadCount(threads), threads);
     EXPECT_TRUE(port.StopReceiver());
@@ -119,11 +119,13 @@ TEST_F(Receiver, HangUpIsToldAtOnceAndDoesNotMakeTheReceiverSpin) {
     const auto hungUp = std::chrono::steady_clock::now();
     pty.CloseMaster();
     ASSERT_TRUE(test::WaitUntil([&] { return port.LineGone(); }, 2s));
-    EXPECT_LT(std::chrono::steady_clock::now() - hungUp, 50ms);
+    // The receiver waits without a timeout, so it is told by the hang-up itself; the bound
+    // leaves room for a busy machine and still fails one that looks only once a second.
+    EXPECT_LT(std::chrono::steady_clock::now() - hungUp, 500ms);
     const double cpuBefore = test::ProcessCpuSeconds();
     std::this_thread::sleep_for(300ms);
     const double cpuUsed = test::ProcessCpuSeconds() - cpuBefore;
-    EXPECT_LT(cpuUsed, 0.05) << "receiver busy after hang-up";
+    EXPECT_LT(cpuUsed, 0.1) << "receiver busy after hang-up";
     EXPECT_EQ(Index(), 4u);
 
     const auto begin = std::chrono::steady_clock::now();
