@@ -43,7 +43,9 @@ suite tsan "serial|simulator|engine|app" "gui" "tests_serial tests_simulator tes
 
 # The release files (scripts/package.sh), then checked (label package): the packages installed
 # into a throwaway Debian root and tried there, their files, lintian, the zip and the installer.
-scripts/package.sh -DNORVANE_WERROR=ON
+# The packages' own run of the suite (dh_auto_test) is for a builder that has not just run it:
+# here the three builds above have, so the packages are built as with nocheck.
+DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:+$DEB_BUILD_OPTIONS }nocheck" scripts/package.sh -DNORVANE_WERROR=ON
 suite release package "" tests_package -DCMAKE_BUILD_TYPE=Release -DNORVANE_PACKAGE_TESTS=ON
 
 # The Windows program: the shipped 32-bit exe inspected, the 64-bit one run under Wine.
