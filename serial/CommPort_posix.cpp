@@ -186,6 +186,10 @@ bool CommPort::Close() {
     UnregisterPortLine(fileHandle);
     tcsetattr(fileHandle, TCSANOW, &impl->savedSettings);
     ioctl(fileHandle, TIOCNXCL);
+    // What came after the receiver stopped is nobody's. A hardware port frees it at the last
+    // close; a pseudo-terminal would keep it for the next program to open the port, which
+    // would take the start of a cut-off record for the start of the next one.
+    tcflush(fileHandle, TCIFLUSH);
     const int result = close(fileHandle);
     fileHandle = INVALID_PORT_HANDLE;
     if (result != 0 && errno != EINTR) {

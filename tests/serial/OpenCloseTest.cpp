@@ -76,6 +76,23 @@ TEST_F(OpenClose, CloseRestoresTheLineAsFound) {
     EXPECT_EQ(after.c_cflag, before.c_cflag);
 }
 
+// A hardware port frees its buffers at the last close; a pseudo-terminal keeps them. The start
+// of a record that came after the receiver stopped would otherwise be glued by the next opener
+// to a later record's end ("READYO" + "READYOS* 201" reads as kind "OR").
+TEST_F(OpenClose, BytesUnreadAtCloseAreNotLeftForTheNextOpener) {
+    CommPort port;
+    ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << port.lastError;
+    pty.WriteToSlave({'R', 'E', 'A', 'D', 'Y', 'O'});
+    auto waiting = [&] {
+        int count = -1;
+        return ioctl(port.fileHandle, FIONREAD, &count) == 0 ? count : -1;
+    };
+    ASSERT_TRUE(test::WaitUntil([&] { return waiting() == 6; }, std::chrono::seconds(2)));
+    ASSERT_TRUE(port.Close());
+    ASSERT_TRUE(port.Open("COM1", 9600, "8N1", MODE_RECEIVER)) << port.lastError;
+    EXPECT_EQ(waiting(), 0);
+}
+
 TEST_F(OpenClose, RejectsBadFramesAndSpeedsWithoutTouchingTheDevice) {
     const size_t fds = test::OpenFdCount();
     CommPort port;
