@@ -6,25 +6,21 @@
 //   norvane-station-bench              runs the comparison
 //   norvane-station-bench console ...  is norvane-console carrying the benchmark's OS image
 // Every port is named with --port; every NORVANE_COMn is empty.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/SystemJob.h"
 #include "app/console/Console.h"
 #include "bench/BenchSupport.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestImages.h"
-
-extern char** environ;
 
 namespace norvane::bench {
 namespace {
@@ -47,33 +43,21 @@ struct RunFigures {
 
 // Runs this program as the console with `args`, to its end.
 RunFigures RunConsoleChild(const std::vector<std::string>& args, const std::string& outPath) {
-    std::vector<std::string> store{"/proc/self/exe", "console"};
-    store.insert(store.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : store) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> argv{"/proc/self/exe", "console"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    test::ChildOptions options;
+    options.output = test::ChildStream::ToFile(outPath);
+    options.errors = test::ChildStream::ToFile("/dev/null");
     RunFigures figures;
     const double start = MonotonicSeconds();
-    pid_t pid = -1;
-    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
+    test::ChildProcess child(argv, options);
+    const std::optional<int> status = child.Wait(std::chrono::minutes(10));
+    if (!status) {
         return figures;
     }
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid) {
-        return figures;
-    }
+    const rusage& usage = child.Usage();
     figures.wallSeconds = MonotonicSeconds() - start;
-    figures.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    figures.status = *status;
     figures.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     figures.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;  // KiB on Linux

@@ -6,7 +6,7 @@
 // - its standard streams where the caller says: inherited, a file, a descriptor, or (output
 //   only) a pipe the caller reads lines from;
 // - one report of how it ended: the exit status, or 128 + the signal that killed it, as a shell
-//   reports it; nothing while it still runs.
+//   reports it; nothing while it still runs; and the resources it used (CPU, peak memory).
 // Header only: the benchmarks, which build without the tests, use it too.
 #pragma once
 
@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +87,7 @@ public:
             pid_ = std::exchange(other.pid_, -1);
             output_ = std::exchange(other.output_, -1);
             status_ = std::exchange(other.status_, std::nullopt);
+            usage_ = other.usage_;
         }
         return *this;
     }
@@ -102,7 +104,7 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (Started() && !status_) {
             int raw = 0;
-            if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+            if (wait4(pid_, &raw, WNOHANG, &usage_) == pid_) {
                 status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
             } else if (std::chrono::steady_clock::now() >= deadline) {
                 break;
@@ -113,6 +115,8 @@ public:
         return status_;
     }
     bool Running() { return Started() && !Wait(std::chrono::milliseconds(0)); }
+    // What the system counted for it, once it has ended (Wait gave a status).
+    const rusage& Usage() const { return usage_; }
 
     // SIGTERM, and SIGKILL when it has not ended within `grace`; how it ended.
     std::optional<int> Stop(std::chrono::milliseconds grace = std::chrono::seconds(3)) {
@@ -217,6 +221,7 @@ private:
     pid_t pid_ = -1;
     int output_ = -1;
     std::optional<int> status_;
+    rusage usage_{};
 };
 
 }  // namespace norvane::test
