@@ -77,12 +77,8 @@ for tty in $(for n in 1 2 3 4; do adapter "STATION$n"; done | sort); do
     station="$station --port /dev/$tty"
 done
 say "station adapters:$station"
-if norvane-console-os-image --help | grep -q -- --station; then
-    # shellcheck disable=SC2086 # one word per argument
-    run_with station "$(only_port "")" norvane-console-os-image --station --json $station
-else
-    say "station not built: norvane-console --help has no --station"
-fi
+# shellcheck disable=SC2086 # one word per argument
+run_with station "$(only_port "")" norvane-console-os-image --station --json $station
 # What the kernel said of the adapters, for the artifact.
 dmesg | grep -E "usb |ftdi|ttyUSB" | sed 's/^/norvane-guest: dmesg: /'
 say done
