@@ -18,6 +18,7 @@
 #include "tests/app/GuiSession.h"
 #include "tests/support/DevsimProcess.h"
 #include "tests/support/TestImages.h"
+#include "tests/support/WaitUntil.h"
 
 namespace norvane::test {
 namespace {
@@ -56,14 +57,7 @@ protected:
     // Polls the report until `condition` holds of it (generous limit: a loaded machine).
     bool OutputUntil(const std::function<bool(const std::string&)>& condition,
                      std::chrono::seconds limit = 90s) {
-        const auto end = Clock::now() + limit;
-        while (Clock::now() < end) {
-            if (condition(ReadFile(out_))) {
-                return true;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
+        return test::WaitUntil([&] { return condition(ReadFile(out_)); }, limit);
     }
     static size_t Count(const std::string& text, const std::string& what) {
         size_t count = 0;
@@ -239,10 +233,7 @@ TEST_F(Station, KilledStationLeavesOnlyWholeLogLines) {
         StartDevice({"--kind", "OS", "--pace", "--serial", "500", "--first-greeting-ms", "300",
                      "--greeting-ms", "3000", "--devices", "20", "--swap-ms", "100"});
     ChildProcess station = Start({"--station", "--continuous", "--log", log_, "--port", port});
-    const auto end = Clock::now() + 90s;
-    while (LinesOf(ReadFile(log_)).size() < 3 && Clock::now() < end) {
-        std::this_thread::sleep_for(10ms);
-    }
+    test::WaitUntil([&] { return LinesOf(ReadFile(log_)).size() >= 3; }, 90s);
     kill(station.Pid(), SIGKILL);
     station.Wait(10s);
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/WaitUntil.h"
+
 namespace norvane::test {
 
 class PtyPair {
@@ -36,7 +38,6 @@ void PointComPortsAt(const std::string& path);
 size_t OpenFdCount();
 size_t ThreadCount();
 double ProcessCpuSeconds();
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 std::vector<uint8_t> Pattern(size_t length, uint32_t seed);
 
 }  // namespace norvane::test

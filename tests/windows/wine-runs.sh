@@ -25,6 +25,16 @@ export WINEPREFIX=$WORK/prefix
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 export WINEARCH=win64
+# wait_for_file <file> <seconds>: true as soon as <file> has something in it; false once
+# <seconds> have passed without (an upper bound for a busy machine).
+wait_for_file() {
+    local end=$((SECONDS + $2))
+    until [ -s "$1" ]; do
+        ((SECONDS < end)) || return 1
+        sleep 0.05
+    done
+}
+
 # Wine takes the user's language from the locale; the checks expect the first one (English).
 export LC_ALL=C.UTF-8
 
@@ -46,11 +56,7 @@ start_display() {
     Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$WORK/displayfd" \
         2>"$WORK/xvfb.log" &
     xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$WORK/displayfd" ] && break
-        sleep 0.1
-    done
-    [ -s "$WORK/displayfd" ] || return 1
+    wait_for_file "$WORK/displayfd" 20 || return 1
     export DISPLAY=":$(head -1 "$WORK/displayfd")"
 }
 
@@ -135,10 +141,7 @@ start_device() {
     rm -f "$WORK/devsim.out"
     "$DEVSIM" "$@" >"$WORK/devsim.out" 2>"$WORK/devsim.err" &
     devsim_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$WORK/devsim.out" ] && break
-        sleep 0.05
-    done
+    wait_for_file "$WORK/devsim.out" 20
     local pty
     pty=$(head -1 "$WORK/devsim.out")
     [ -c "$pty" ] || return 1
@@ -154,10 +157,7 @@ start_device_on() {
     rm -f "$out"
     "$DEVSIM" "$@" >"$out" 2>"$WORK/devsim-$link.err" &
     bed_pids+=($!)
-    for _ in $(seq 100); do
-        [ -s "$out" ] && break
-        sleep 0.05
-    done
+    wait_for_file "$out" 20
     pty=$(head -1 "$out")
     [ -c "$pty" ] || return 1
     ln -sfn "$pty" "$WORK/$link"
